@@ -1,0 +1,21 @@
+#include "common/response_file.h"
+
+#include <new>
+
+#include "common/text_stream.h"
+
+load_status load_lines(const std::string& path, std::size_t slot_count,
+                       std::vector<std::string>* lines) {
+  text_reader reader;
+  if (!open_reader(reader, path)) return load_status::cannot_open;
+  std::string_view line;
+  try {
+    while (read_line(reader, kResponseLineLimit, &line)) {
+      lines->emplace_back(line);
+      if (lines->size() >= slot_count) return load_status::too_many_lines;
+    }
+  } catch (const std::bad_alloc&) {
+    return load_status::out_of_memory;
+  }
+  return load_status::ok;
+}

@@ -1,0 +1,21 @@
+// Loading a linker response file as a table of lines.
+#ifndef KIT_COMMON_RESPONSE_FILE_H_
+#define KIT_COMMON_RESPONSE_FILE_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Reads of a response file hold at most this many bytes less one; a longer
+// line comes as several entries.
+const std::size_t kResponseLineLimit = 2048;
+
+enum class load_status { ok, cannot_open, out_of_memory, too_many_lines };
+
+// Reads every line (or piece of a line) of path into *lines, in order, until
+// a read yields no line.  The load fails as soon as the count of entries
+// reaches slot_count, so at most slot_count - 1 entries are accepted.
+load_status load_lines(const std::string& path, std::size_t slot_count,
+                       std::vector<std::string>* lines);
+
+#endif  // KIT_COMMON_RESPONSE_FILE_H_

@@ -1,0 +1,84 @@
+#include <errno.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "common/run_tool.h"
+
+extern char** environ;
+
+namespace {
+
+enum class start_result { started, not_found, failed };
+
+// Failures that mean "no program under this name that the system can start",
+// after which the search goes on with the next candidate.
+bool means_not_found(int error) {
+  switch (error) {
+    case ENOENT:
+    case EACCES:
+    case ENOEXEC:
+    case ENOTDIR:
+    case EISDIR:
+    case ELOOP:
+    case ENAMETOOLONG:
+    case EPERM:
+      return true;
+    default:
+      return false;
+  }
+}
+
+start_result try_start(const std::string& path, char* const* argv, pid_t* pid) {
+  if (path.find('\0') != std::string::npos) return start_result::not_found;
+  int error = posix_spawn(pid, path.c_str(), nullptr, nullptr, argv, environ);
+  if (error == 0) return start_result::started;
+  return means_not_found(error) ? start_result::not_found : start_result::failed;
+}
+
+start_result search_and_start(const std::string& program, char* const* argv, pid_t* pid) {
+  if (program.empty()) return start_result::not_found;
+  start_result result = try_start(program, argv, pid);
+  if (result != start_result::not_found || program.find('/') != std::string::npos) return result;
+  const char* path = std::getenv("PATH");
+  if (!path) return start_result::not_found;
+  std::string list = path;
+  std::size_t begin = 0;
+  while (begin <= list.size()) {
+    std::size_t colon = list.find(':', begin);
+    if (colon == std::string::npos) colon = list.size();
+    if (colon > begin) {
+      std::string candidate = list.substr(begin, colon - begin);
+      if (candidate.back() != '/') candidate += '/';
+      candidate += program;
+      result = try_start(candidate, argv, pid);
+      if (result != start_result::not_found) return result;
+    }
+    begin = colon + 1;
+  }
+  return start_result::not_found;
+}
+
+int wait_for(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace
+
+int run_tool(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (search_and_start(program, argv.data(), &pid) != start_result::started) return -1;
+  return wait_for(pid);
+}

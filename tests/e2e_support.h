@@ -1,0 +1,57 @@
+// Helpers for tests that run the built programs in scratch folders.
+#ifndef KIT_TESTS_E2E_SUPPORT_H_
+#define KIT_TESTS_E2E_SUPPORT_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Path of a program built by this project (tlfix, fake_tool, ...).
+std::string kit_program(const std::string& name);
+
+// A fresh folder, removed with everything in it at the end of the test.
+struct scratch_dir {
+  std::string path;
+  scratch_dir();
+  ~scratch_dir();
+  scratch_dir(const scratch_dir&) = delete;
+  scratch_dir& operator=(const scratch_dir&) = delete;
+  std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+void make_dir(const std::string& path);
+
+struct run_options {
+  std::string cwd;                                        // empty: the test's own
+  std::vector<std::pair<std::string, std::string>> env;   // set for the child
+  std::vector<std::string> unset_env;                     // removed for the child
+  long long file_size_limit = -1;  // RLIMIT_FSIZE, with SIGXFSZ ignored
+  std::string stdout_path;         // empty: captured into run_result::out
+};
+
+struct run_result {
+  int status = -1;  // exit status, or 128 plus the signal number
+  std::string out;
+  std::string err;
+};
+
+run_result run_program(const std::string& path, const std::vector<std::string>& args,
+                       const run_options& options = {});
+
+// Puts the fake tool into dir under name, so that it runs as that tool.
+void install_fake_tool(const std::string& dir, const std::string& name);
+
+// One start of the fake tool, as it recorded it.
+struct tool_run {
+  std::vector<std::string> argv;
+  std::string cwd;
+  std::vector<std::pair<std::string, std::string>> files;  // @file name, bytes
+};
+
+// The runs recorded in a fake tool log, in order; none when there is no log.
+std::vector<tool_run> read_tool_log(const std::string& log_path);
+
+#endif  // KIT_TESTS_E2E_SUPPORT_H_

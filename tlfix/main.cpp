@@ -1,0 +1,65 @@
+#include <string>
+#include <vector>
+
+#include "common/file_system.h"
+#include "common/response_file.h"
+#include "common/run_tool.h"
+#include "common/text_stream.h"
+#include "tlfix/tlfix.h"
+
+namespace {
+
+int fail(const char* message) {
+  write_text(std_out(), message);
+  return 1;
+}
+
+// Creates the default module-definition file; never over a file that
+// appeared meanwhile, and never leaves a half-written one behind.
+bool create_default_def(const std::string& name) {
+  text_writer writer;
+  if (!create_writer_exclusive(writer, name)) return false;
+  write_text(writer, kDefaultDefText);
+  if (close_writer(writer)) return true;
+  remove_file(name);
+  return false;
+}
+
+int run(int argc, char** argv) {
+  if (argc != 3) {
+    write_text(std_err(), "Usage: tlfix <tlink.exe> <link_rsp_file>\n");
+    return -1;
+  }
+  const std::string linker = argv[1];
+  const std::string rsp_file = argv[2];
+
+  std::vector<std::string> lines;
+  switch (load_lines(rsp_file, kTlfixSlots, &lines)) {
+    case load_status::ok:
+      break;
+    case load_status::cannot_open:
+      return fail("Unable to open response file!\n");
+    case load_status::out_of_memory:
+      return fail("Out of memory reading input file!\n");
+    case load_status::too_many_lines:
+      return fail("Too many lines in input file!\n");
+  }
+
+  tlfix_rewrite rewrite = rewrite_for_tlink(lines);
+  if (!replace_file_text(rsp_file, rewrite.text)) return fail("Unable to update response file!\n");
+
+  bool created_def = false;
+  if (rewrite.def_seen && !path_exists(rewrite.def_name)) {
+    if (!create_default_def(rewrite.def_name)) return fail("Unable to create default .DEF file!\n");
+    created_def = true;
+  }
+
+  int status = run_tool(linker, {linker, "@" + rsp_file});
+  if (status != 0) return status;
+  if (created_def) remove_file(rewrite.def_name);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return run(argc, argv); }
