@@ -1,0 +1,40 @@
+#include <string>
+
+#include "asmtally/asmtally.h"
+#include "common/text_stream.h"
+
+namespace {
+
+int fail(const char* message) {
+  write_text(std_out(), message);
+  return 1;
+}
+
+int run(int argc, char** argv) {
+  if (argc != 2) return fail("Usage: asmtally <filename>\n");
+  const std::string file_name = argv[1];
+
+  text_reader reader;
+  if (!open_reader(reader, file_name)) return fail("Unable to open input file\n");
+
+  line_tally tally;
+  // A failed read would leave the counts short; a build must not take them
+  // for the file's.
+  if (!count_lines(reader, is_assembly_name(file_name), &tally)) {
+    return fail("Unable to read input file\n");
+  }
+
+  write_text(std_out(), format_report(tally));
+  // A report lost to a full disk or a closed output must not pass as made.
+  if (!flush_writer(std_out())) {
+    write_text(std_err(), "Unable to write report\n");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return run(argc, argv);
+}
