@@ -1,0 +1,61 @@
+#include <string>
+
+#include "common/file_system.h"
+#include "common/text_stream.h"
+#include "srcsplice/srcsplice.h"
+
+namespace {
+
+// Ends the run from the top, once the destination is closed, so that what
+// was written before the failure stays in it.
+int report_fatal(const char* message) {
+  std::string text = "FATAL: ";
+  text.append(message).append("\n");
+  write_text(std_err(), text);
+  return 1;
+}
+
+int run(int argc, char** argv) {
+  if (argc != 3) {
+    write_text(std_out(), "Usage: srcsplice <srcfile> <dstfile>\n");
+    return 1;
+  }
+  const std::string src_file = argv[1];
+  const std::string dst_file = argv[2];
+
+  text_reader source;
+  if (!open_reader(source, src_file))
+    return report_fatal(failure_message(splice_failure::cannot_open));
+
+  // Opening the destination truncates it, so a destination that is the
+  // source under another name must be caught before that.
+  file_id source_id;
+  file_id dest_id;
+  if (identify_file(src_file, &source_id) && identify_file(dst_file, &dest_id) &&
+      same_file(source_id, dest_id)) {
+    return report_fatal(failure_message(splice_failure::output_is_input));
+  }
+
+  text_writer destination;
+  if (!open_writer(destination, dst_file))
+    return report_fatal(failure_message(splice_failure::cannot_open));
+  const bool dest_known = identify_file(dst_file, &dest_id);
+  include_opener open_include = [&](const std::string& name, text_reader& reader) {
+    return open_include_file(name, dest_known ? &dest_id : nullptr, reader);
+  };
+
+  splice_failure failure = expand_stream(source, destination, open_include);
+  const bool written = close_writer(destination);
+  close_reader(source);
+  // The first failure is the one reported; a write failure only when the
+  // expansion itself went through.
+  if (failure == splice_failure::none && !written) failure = splice_failure::write_failed;
+  if (failure != splice_failure::none) return report_fatal(failure_message(failure));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return run(argc, argv);
+}

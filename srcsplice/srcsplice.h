@@ -1,0 +1,61 @@
+// srcsplice: copies an assembly source and, inside the regions marked by
+// ";BEGIN EXPAND INCLUDE" and ";END EXPAND INCLUDE", replaces each include
+// line by the framed text of the file it names, nesting as deep as needed.
+#ifndef KIT_SRCSPLICE_SRCSPLICE_H_
+#define KIT_SRCSPLICE_SRCSPLICE_H_
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "common/file_system.h"
+#include "common/text_stream.h"
+
+// Every line is read in pieces of at most this many bytes less one.
+const std::size_t kSpliceLineLimit = 255;
+// Longest include name accepted.
+const std::size_t kMaxIncludeName = 31;
+// Deepest level an included file may sit at; the source is level 0.
+const int kMaxIncludeDepth = 64;
+
+// Why an expansion stopped; none when it ran to the end of its input.
+enum class splice_failure {
+  none,
+  cannot_open,
+  bad_include_line,
+  name_too_long,
+  nested_too_deeply,
+  output_is_input,
+  write_failed,
+};
+
+// The text reported for a failure (not for none).
+const char* failure_message(splice_failure failure);
+
+// Position of the first byte of text that is not white space, or npos.
+std::size_t skip_white_space(std::string_view text);
+
+// Whether line starts with prefix, ASCII letters compared regardless of case.
+bool begins_with_text(std::string_view line, std::string_view prefix);
+
+// Takes the name out of an include line: after "include" and any white
+// space, one byte stands for the opening quote, and the name runs up to the
+// next double quote on the line.
+splice_failure take_include_name(std::string_view line, std::string* name);
+
+// Opens an included file for reading, or says why it cannot be read.
+using include_opener = std::function<splice_failure(const std::string& name, text_reader& reader)>;
+
+// Opens the named file from the working directory, refusing it when it is
+// the destination (when destination is known).
+splice_failure open_include_file(const std::string& name, const file_id* destination,
+                                 text_reader& reader);
+
+// Copies input to output, expanding the include lines of its marked regions
+// through open_include.  depth is the nesting level of input.  On a failure
+// everything before the failing line has been handed to output.
+splice_failure expand_stream(text_reader& input, text_writer& output,
+                             const include_opener& open_include, int depth = 0);
+
+#endif  // KIT_SRCSPLICE_SRCSPLICE_H_
