@@ -2,7 +2,9 @@
 
 namespace {
 
-bool ends_token(char c) { return c == ' ' || c == ',' || c == '\n'; }
+bool ends_token(char c) {
+  return c == ' ' || c == ',' || c == '\n';
+}
 
 }  // namespace
 

@@ -39,7 +39,7 @@ bool replace_file_text(const std::string& path, std::string_view text);
 // Creates a new, empty file with a unique name in the current directory
 // (no directory part in the name), opened for writing.  Never reuses a name
 // that exists, also when other runs create files at the same time.
-bool create_unique_file(const std::string& prefix, const std::string& suffix,
-                        text_writer& writer, std::string* name);
+bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,
+                        std::string* name);
 
 #endif  // KIT_COMMON_FILE_SYSTEM_H_

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool holds_zero_byte(const std::string& name) { return name.find('\0') != std::string::npos; }
+bool holds_zero_byte(const std::string& name) {
+  return name.find('\0') != std::string::npos;
+}
 
 // The real file behind path, following every symbolic link.
 bool resolve_target(const std::string& path, std::string* target) {
@@ -69,8 +71,8 @@ bool replace_file_text(const std::string& path, std::string_view text) {
   return false;
 }
 
-bool create_unique_file(const std::string& prefix, const std::string& suffix,
-                        text_writer& writer, std::string* name) {
+bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,
+                        std::string* name) {
   std::string pattern = prefix + "XXXXXX" + suffix;
   if (holds_zero_byte(pattern) || pattern.find('/') != std::string::npos) return false;
   std::vector<char> buffer(pattern.begin(), pattern.end());

@@ -21,7 +21,9 @@ const std::size_t kReadBlock = 64 * 1024;
 const std::size_t kWriteBlock = 64 * 1024;
 const char kCtrlZ = 0x1A;
 
-bool holds_zero_byte(const std::string& name) { return name.find('\0') != std::string::npos; }
+bool holds_zero_byte(const std::string& name) {
+  return name.find('\0') != std::string::npos;
+}
 
 // Fetches the next block from the file.  False at end of file or on error
 // (the error flag tells which); the bytes not yet taken are never lost.
@@ -70,14 +72,16 @@ bool init_standard(text_writer& writer, int fd, bool unbuffered) {
   bool terminal = isatty(fd) != 0;
 #endif
   writer.fd = fd;
-  writer.policy = unbuffered ? flush_policy::each_write
-                             : (terminal ? flush_policy::line : flush_policy::block);
+  writer.policy =
+      unbuffered ? flush_policy::each_write : (terminal ? flush_policy::line : flush_policy::block);
   return true;
 }
 
 }  // namespace
 
-text_reader::~text_reader() { close_reader(*this); }
+text_reader::~text_reader() {
+  close_reader(*this);
+}
 
 bool open_reader(text_reader& reader, const std::string& path) {
   close_reader(reader);
@@ -170,7 +174,9 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line) {
   return true;
 }
 
-text_writer::~text_writer() { close_writer(*this); }
+text_writer::~text_writer() {
+  close_writer(*this);
+}
 
 bool open_writer(text_writer& writer, const std::string& path) {
   close_writer(writer);
@@ -228,7 +234,8 @@ bool flush_writer(text_writer& writer) {
   if (!writer.pending.empty()) {
     if (writer.memory) {
       writer.memory->append(writer.pending);
-    } else if (writer.fd < 0 || !write_all(writer.fd, writer.pending.data(), writer.pending.size())) {
+    } else if (writer.fd < 0 ||
+               !write_all(writer.fd, writer.pending.data(), writer.pending.size())) {
       writer.error = true;
     }
     writer.pending.clear();

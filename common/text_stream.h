@@ -43,7 +43,9 @@ void close_reader(text_reader& reader);
 bool read_line(text_reader& reader, std::size_t limit, std::string_view* line);
 
 // Set only by a read that found no byte, or that met 0x1A.
-inline bool at_eof(const text_reader& reader) { return reader.eof; }
+inline bool at_eof(const text_reader& reader) {
+  return reader.eof;
+}
 
 enum class flush_policy { block, line, each_write };
 

@@ -52,7 +52,9 @@ std::vector<std::string> child_environment(const run_options& options) {
 
 }  // namespace
 
-std::string kit_program(const std::string& name) { return std::string(KIT_BIN_DIR) + "/" + name; }
+std::string kit_program(const std::string& name) {
+  return std::string(KIT_BIN_DIR) + "/" + name;
+}
 
 scratch_dir::scratch_dir() {
   const char* base = std::getenv("TMPDIR");
@@ -63,7 +65,9 @@ scratch_dir::scratch_dir() {
   path = buffer.data();
 }
 
-scratch_dir::~scratch_dir() { remove_tree(path); }
+scratch_dir::~scratch_dir() {
+  remove_tree(path);
+}
 
 void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -25,11 +25,11 @@ bool file_exists(const std::string& path);
 void make_dir(const std::string& path);
 
 struct run_options {
-  std::string cwd;                                        // empty: the test's own
-  std::vector<std::pair<std::string, std::string>> env;   // set for the child
-  std::vector<std::string> unset_env;                     // removed for the child
-  long long file_size_limit = -1;  // RLIMIT_FSIZE, with SIGXFSZ ignored
-  std::string stdout_path;         // empty: captured into run_result::out
+  std::string cwd;                                       // empty: the test's own
+  std::vector<std::pair<std::string, std::string>> env;  // set for the child
+  std::vector<std::string> unset_env;                    // removed for the child
+  long long file_size_limit = -1;                        // RLIMIT_FSIZE, with SIGXFSZ ignored
+  std::string stdout_path;                               // empty: captured into run_result::out
 };
 
 struct run_result {

@@ -1,0 +1,199 @@
+#include "common/text_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/e2e_support.h"
+
+namespace {
+
+// Every line read from bytes with the given limit, and the end-of-file
+// indicator after each read ('E') or not ('-').
+std::vector<std::string> read_all(text_reader& reader, std::size_t limit, std::string* eof_marks) {
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (read_line(reader, limit, &line)) {
+    lines.emplace_back(line);
+    if (eof_marks) *eof_marks += at_eof(reader) ? 'E' : '-';
+  }
+  return lines;
+}
+
+std::vector<std::string> read_bytes(std::string_view bytes, std::size_t limit = 255,
+                                    std::string* eof_marks = nullptr) {
+  text_reader reader;
+  open_memory_reader(reader, bytes);
+  return read_all(reader, limit, eof_marks);
+}
+
+using lines = std::vector<std::string>;
+
+TEST(TextReader, DropsCarriageReturnsButNotTheByteAfterOne) {
+  EXPECT_EQ((lines{"a\n", "b\n"}), read_bytes("a\r\nb\r\n"));
+  EXPECT_EQ((lines{"ab\n"}), read_bytes("a\rb\n"));
+  EXPECT_EQ((lines{"a\r\n"}), read_bytes("a\r\r\n"));
+  EXPECT_EQ((lines{"a"}), read_bytes("a\r"));
+  EXPECT_EQ((lines{"last"}), read_bytes("last"));
+}
+
+TEST(TextReader, CtrlZEndsTheFileForOneReadOnly) {
+  EXPECT_EQ(read_bytes("x\r\ny\r\n"), read_bytes("x\r\ny\r\n\x1a"));
+  std::string marks;
+  EXPECT_EQ((lines{"ab", "cd\n"}), read_bytes("ab\x1a"
+                                              "cd\n",
+                                              255, &marks));
+  EXPECT_EQ("EE", marks);
+  // At the start of a line it yields no line, which ends read_all there.
+  EXPECT_EQ((lines{"a\n"}), read_bytes("a\n\x1a"
+                                       "b\n"));
+  // A carriage return followed by 0x1A is an end of file too.
+  EXPECT_EQ((lines{"a", "b\n"}), read_bytes("a\r\x1a"
+                                            "b\n"));
+}
+
+TEST(TextReader, EndOfFileIsSetOnlyByAReadThatFindsNothing) {
+  text_reader reader;
+  open_memory_reader(reader, "x\n");
+  std::string_view line = "before";
+  ASSERT_TRUE(read_line(reader, 255, &line));
+  EXPECT_EQ("x\n", line);
+  EXPECT_FALSE(at_eof(reader));
+  EXPECT_FALSE(read_line(reader, 255, &line));
+  EXPECT_TRUE(at_eof(reader));
+  EXPECT_EQ("x\n", line);  // untouched by the read that yielded nothing
+
+  text_reader empty;
+  open_memory_reader(empty, "");
+  EXPECT_FALSE(at_eof(empty));
+  EXPECT_FALSE(read_line(empty, 255, &line));
+  EXPECT_TRUE(at_eof(empty));
+}
+
+TEST(TextReader, LongLinesComeInPiecesOfLimitLessOne) {
+  std::string long_line(300, 'q');
+  lines got = read_bytes(long_line + "\r\n");
+  ASSERT_EQ(2u, got.size());
+  EXPECT_EQ(std::string(254, 'q'), got[0]);
+  EXPECT_EQ(std::string(46, 'q') + "\n", got[1]);
+  // The dropped carriage return does not count against the limit.
+  EXPECT_EQ((lines{"abc\n"}), read_bytes("abc\r\n", 5));
+  EXPECT_EQ((lines{"abcd", "\n"}), read_bytes("abcd\r\n", 5));
+}
+
+TEST(TextReader, ZeroBytesAreData) {
+  std::string bytes("a\0b\r\n\0\n", 7);
+  EXPECT_EQ((lines{std::string("a\0b\n", 4), std::string("\0\n", 2)}), read_bytes(bytes));
+}
+
+// The rules read one byte at a time, as the reader must behave whatever its
+// blocks and fast paths.
+lines reference_read(const std::string& bytes, std::size_t limit) {
+  lines result;
+  std::size_t at = 0;
+  for (;;) {
+    std::string line;
+    bool eof = false;
+    while (line.size() < limit - 1) {
+      if (at == bytes.size()) {
+        eof = true;
+        break;
+      }
+      char c = bytes[at++];
+      if (c == '\r') {
+        if (at == bytes.size()) {
+          eof = true;
+          break;
+        }
+        c = bytes[at++];
+      } else if (c == 0x1a) {
+        eof = true;
+        break;
+      }
+      if (c == 0x1a) {
+        eof = true;
+        break;
+      }
+      line += c;
+      if (c == '\n') break;
+    }
+    if (eof && line.empty()) {
+      if (at == bytes.size()) return result;
+      continue;  // a 0x1A at the start of a line: the caller's next read goes on
+    }
+    result.push_back(line);
+  }
+}
+
+TEST(TextReader, MatchesByteAtATimeReadingAcrossBlocks) {
+  std::mt19937 random(7);
+  const char alphabet[] = {'a', '\r', '\n', 0x1a, '\0', ' '};
+  scratch_dir dir;
+  for (int round = 0; round < 20; ++round) {
+    std::string bytes(70000 + random() % 70000, 'x');
+    for (char& c : bytes) c = alphabet[random() % (round % 2 ? 6 : 3)];
+    for (std::size_t limit : {2u, 7u, 255u, 2048u}) {
+      write_file(dir / "in", bytes);
+      text_reader reader;
+      ASSERT_TRUE(open_reader(reader, dir / "in"));
+      // Keep reading past 0x1A marks, as the reference does.
+      lines got;
+      std::string_view line;
+      for (;;) {
+        if (read_line(reader, limit, &line)) {
+          got.emplace_back(line);
+        } else if (reader.pos == reader.end && reader.eof) {
+          std::string_view probe;
+          if (!read_line(reader, limit, &probe)) break;
+          got.emplace_back(probe);
+        }
+      }
+      ASSERT_EQ(reference_read(bytes, limit), got) << "round " << round << " limit " << limit;
+    }
+  }
+}
+
+TEST(TextReader, RefusesFoldersAndMissingFiles) {
+  scratch_dir dir;
+  text_reader reader;
+  EXPECT_FALSE(open_reader(reader, dir.path));
+  EXPECT_FALSE(open_reader(reader, dir / "missing"));
+  write_file(dir / "f", "x");
+  EXPECT_FALSE(open_reader(reader, std::string("f\0g", 3)));
+}
+
+TEST(TextWriter, EveryLineFeedBecomesCarriageReturnLineFeed) {
+  std::string out;
+  text_writer writer;
+  open_memory_writer(writer, &out);
+  write_text(writer, "x\n");
+  write_text(writer, "x\r\n");
+  write_text(writer, std::string("\0\x1a\n\n", 4));
+  EXPECT_TRUE(close_writer(writer));
+  EXPECT_EQ(std::string("x\r\nx\r\r\n\0\x1a\r\n\r\n", 13), out);
+}
+
+TEST(TextWriter, WritesEverythingToAFileAndReportsFailures) {
+  scratch_dir dir;
+  std::string big(200000, 'z');
+  big[100] = '\n';
+  {
+    text_writer writer;
+    ASSERT_TRUE(open_writer(writer, dir / "out"));
+    write_text(writer, big);
+    EXPECT_TRUE(close_writer(writer));
+  }
+  std::string expected = big;
+  expected.replace(100, 1, "\r\n");
+  EXPECT_EQ(expected, read_file(dir / "out"));
+
+  text_writer full;
+  ASSERT_TRUE(open_writer(full, "/dev/full"));
+  write_text(full, "lost\n");
+  EXPECT_FALSE(close_writer(full));
+
+  text_writer exclusive;
+  EXPECT_FALSE(create_writer_exclusive(exclusive, dir / "out"));
+}
+
+}  // namespace
