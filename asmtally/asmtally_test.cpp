@@ -1,0 +1,84 @@
+#include "asmtally/asmtally.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e_support.h"
+
+TEST(CountLines, ClassifiesUnderBothRuleSets) {
+  const std::string x300(300, 'x');
+  const struct {
+    bool assembly;
+    std::string bytes;
+    std::int64_t total, comment, blank;
+  } cases[] = {
+      {false, "", 0, 0, 0},
+      {false, "a\r\n\r\nb", 3, 0, 1},
+      {false, x300 + "\nab\x1A" + "cd\n", 3, 0, 0},  // 300 bytes give two; 0x1A ends the count
+      {false, "/* w\n   \nw */\ncode\n", 4, 3, 0},
+      // Each wrongly opened or unclosed block would turn the next "code" into a comment.
+      {false, "x /* a\ncode\n/*/\ncode\n/* a */ /* b\ncode\n/* a */ code\ncode\n", 8, 3, 0},
+      {false, "// c\n   \n\t\n", 3, 0, 1},
+      {false, "/*" + x300 + "\ncode\n", 3, 3, 0},  // a piece without LF stays in the block
+      {false, std::string("/*\0*/\ncode\n", 11), 2, 1, 0},
+      {true, "\t; w\nmov ax, 1 ; w\n\t\nx\n; c\n   ", 6, 2, 0},
+  };
+  for (const auto& c : cases) {
+    text_reader reader;
+    open_memory_reader(reader, c.bytes);
+    line_tally tally;
+    EXPECT_TRUE(count_lines(reader, c.assembly, &tally));
+    EXPECT_EQ(c.total, tally.total) << c.bytes;
+    EXPECT_EQ(c.comment, tally.comment) << c.bytes;
+    EXPECT_EQ(c.blank, tally.blank) << c.bytes;
+  }
+}
+
+TEST(CountLines, CountsPastTwoToTheThirtyFirst) {
+  text_reader reader;
+  open_memory_reader(reader, "\n");
+  line_tally tally;
+  tally.total = INT32_MAX;
+  ASSERT_TRUE(count_lines(reader, true, &tally));
+  EXPECT_EQ("Total lines:   2147483648\nComment lines: 0\nBlank lines:   1\n",
+            format_report(tally));
+}
+
+TEST(IsAssemblyName, WholeRestAfterPeriodInAnyCase) {
+  for (const char* name : {"x.asm", "X.ASM", "x.Asm", ".asm", "dir/.ASM"}) {
+    EXPECT_TRUE(is_assembly_name(name)) << name;
+  }
+  for (const char* name : {"x.asm.txt", "prog.asmx", "dir.asm/x", "asm", "x.c", ""}) {
+    EXPECT_FALSE(is_assembly_name(name)) << name;
+  }
+}
+
+TEST(AsmtallyProgram, ReportsOrFailsWithStatusOne) {
+  scratch_dir dir;
+  make_dir(dir / "folder");
+  for (const char* name : {"X.ASM", "x.asm.txt"})
+    write_file(dir / name, "; a\r\n; b\r\n/* c */\r\n\r\n");
+  const std::string usage = "Usage: asmtally <filename>\r\n",
+                    no_open = "Unable to open input file\r\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err = "", stdout_path = "";
+  } cases[] = {
+      {{dir / "X.ASM"}, 0, "Total lines:   4\r\nComment lines: 2\r\nBlank lines:   1\r\n"},
+      {{dir / "x.asm.txt"}, 0, "Total lines:   4\r\nComment lines: 1\r\nBlank lines:   1\r\n"},
+      {{}, 1, usage},
+      {{"a", "b"}, 1, usage},
+      {{dir / "missing.asm"}, 1, no_open},
+      {{dir / "folder"}, 1, no_open},
+      {{"/proc/self/mem"}, 1, "Unable to read input file\r\n"},  // the first read fails (EIO)
+      {{dir / "X.ASM"}, 1, "", "Unable to write report\r\n", "/dev/full"},
+  };
+  for (const auto& c : cases) {
+    run_options options;
+    options.stdout_path = c.stdout_path;
+    run_result r = run_program(kit_program("asmtally"), c.args, options);
+    EXPECT_EQ(c.status, r.status) << c.out << c.err;
+    EXPECT_EQ(c.out, r.out);
+    EXPECT_EQ(c.err, r.err);
+  }
+}
