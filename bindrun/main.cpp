@@ -1,0 +1,55 @@
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bindrun/bindrun.h"
+#include "common/file_system.h"
+#include "common/response_file.h"
+#include "common/run_tool.h"
+#include "common/text_stream.h"
+
+namespace {
+
+int fail(const char* message) {
+  write_text(std_out(), message);
+  return 1;
+}
+
+int run(int argc, char** argv) {
+  if (argc != 5) {
+    write_text(std_err(), "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n");
+    return -1;
+  }
+  const bind_arguments args{argv[1], argv[2], argv[3], argv[4]};
+
+  std::vector<std::string> lines;
+  switch (load_lines(args.link_rsp_file, kBindrunSlots, &lines)) {
+    case load_status::ok:
+      break;
+    case load_status::cannot_open:
+      return fail("Unable to open response file!\n");
+    case load_status::out_of_memory:
+      return fail("Out of memory reading input file!\n");
+    case load_status::too_many_lines:
+      return fail("Too many lines in input file!\n");
+  }
+
+  const bind_rewrite rewrite = rewrite_for_bind(std::move(lines), args.link);
+  if (!replace_file_text(args.link_rsp_file, response_text(rewrite.lines))) {
+    return fail("Unable to update response file!\n");
+  }
+
+  const int link_status = run_tool(args.link, linker_arguments(args));
+  if (link_status != 0) return link_status;
+
+  const binder_run binder = plan_binder_run(args, rewrite.res_found, rewrite.res_name);
+  if (!binder.wanted) return 0;
+  const int bind_status = run_tool(binder.arguments[0], binder.arguments);
+  return binder.status_counts ? bind_status : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return run(argc, argv);
+}
