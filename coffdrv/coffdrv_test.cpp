@@ -1,0 +1,129 @@
+#include "coffdrv/coffdrv.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/e2e_support.h"
+
+namespace {
+
+struct collected {
+  collect_result result;
+  link_state state;
+  std::string text;  // the response file as it would be on disk
+};
+
+collected collect(const std::vector<std::string>& args, const char* lib = nullptr) {
+  collected c;
+  text_writer out;
+  open_memory_writer(out, &c.text);
+  split_lib_path(lib, c.state);
+  std::vector<std::string> argv = {"coffdrv"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  c.result = collect_arguments(out, argv, c.state);
+  if (c.result.status == collect_status::ok) complete_response_file(out, c.state);
+  close_writer(out);
+  return c;
+}
+
+TEST(CoffdrvCollect, MainNameGivesBaseName) {
+  const std::string long_name(60, 'n');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"prog.exe", "prog"}, {"prog.EXE", "prog"},
+      {"prog.com", "prog"}, {"a.out.exe", "a.out"},
+      {"prog", "prog"},     {"prog.ex", "prog.ex"},
+      {"abc", "abc"},       {".exe", ""},
+      {"@x.rsp", "@x"},     {long_name + ".exe", long_name}};
+  for (const auto& [main_name, base] : cases) {
+    collected c = collect({main_name});
+    EXPECT_EQ(c.result.status, collect_status::ok) << main_name;
+    EXPECT_EQ(c.state.base_name, base) << main_name;
+    EXPECT_EQ(c.text, "-o " + base + "\r\n") << main_name;
+  }
+  for (const auto& args : std::vector<std::vector<std::string>>{{"ab"}, {"-O2", ""}}) {
+    EXPECT_EQ(collect(args).result.status, collect_status::short_main_name);
+  }
+}
+
+TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
+  scratch_dir dir;
+  make_dir(dir / "D1");
+  make_dir(dir / "D2");
+  write_file(dir / "D2/libm.a", "");
+  write_file(dir / "D1/libx.a", "");
+  write_file(dir / "D2/libx.a", "");
+  ASSERT_EQ(symlink("nowhere", (dir / "D2/liby.a").c_str()), 0);
+  const std::string lib = ";;" + dir.path + "/D1;" + dir.path + "/D2;";
+  const std::string d1 = dir.path + "/D1/", d2 = dir.path + "/D2/";
+
+  // An option ending in ".a" is a library only after the main name.
+  collected c = collect({"-O2", "-Lz.a", "prog.exe", "a.o", "libm.a", "-lpc", "libx.a", "liby.a",
+                         "libq.a", "x.A", "libm.a", "%s.o", "-Lz.a"},
+                        lib.c_str());
+  const std::string section =
+      d2 + "libm.a " + d1 + "libx.a " + d2 + "liby.a libq.a " + d2 + "libm.a -Lz.a ";
+  EXPECT_EQ(c.text, "-O2 -Lz.a a.o -lpc x.A %s.o " + section + section + "-o prog\r\n");
+  EXPECT_FALSE(c.state.debug_build);
+
+  EXPECT_EQ(collect({"p.exe", "libm.a"}).state.libraries, std::vector<std::string>{"libm.a"});
+  EXPECT_EQ(collect({"p.exe", "libm.a"}, "").state.libraries, std::vector<std::string>{"libm.a"});
+  // A separator at the end of a directory still gets its "/".
+  EXPECT_EQ(collect({"p.exe", "libm.a"}, d2.c_str()).state.libraries[0], d2 + "/libm.a");
+
+  const std::vector<std::pair<std::vector<std::string>, bool>> debug_cases = {
+      {{"-g", "p.exe"}, true},
+      {{"p.exe", "-gstabs+"}, true},
+      {{"-G", "p.exe", "-xg"}, false},
+      {{"p.exe", "g.o"}, false}};
+  for (const auto& [args, debug] : debug_cases) {
+    collected d = collect(args);
+    EXPECT_EQ(d.state.debug_build, debug) << args[0];
+    for (const std::string& arg : args) {
+      if (arg == "p.exe") continue;
+      EXPECT_NE(d.text.find(arg + " "), std::string::npos) << arg;
+    }
+  }
+}
+
+TEST(CoffdrvCollect, NoLimitOnLibPathOrLibraryCount) {
+  scratch_dir dir;
+  std::string lib;
+  for (int i = 0; i < 30; ++i) {
+    lib += dir.path + "/" + std::string(20, 'd') + std::to_string(i) + ";";
+    make_dir(dir / (std::string(20, 'd') + std::to_string(i)));
+  }
+  const std::string last = dir.path + "/" + std::string(20, 'd') + "29/";
+  write_file(last + "libw.a", "");
+  std::vector<std::string> args = {"p.exe"};
+  for (int i = 0; i < 60; ++i) args.push_back(i % 2 ? "libw.a" : "libv.a");
+  collected c = collect(args, lib.c_str());
+  ASSERT_EQ(c.state.libraries.size(), 60u);
+  EXPECT_EQ(c.state.libraries[0], "libv.a");
+  EXPECT_EQ(c.state.libraries[59], last + "libw.a");
+}
+
+TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
+  scratch_dir dir;
+  const std::string filler(4090, 'f');
+  write_file(dir / "a.rsp",
+             "a.o  b.o\tlibm.a\r\n -gdwarf @y \r\n\r\nlast.o\x0blibz.a\r\nab\x1a"
+             "cd\n" +
+                 filler + " straddle.o\n");
+  collected c = collect({"prog.exe", "@" + dir / "a.rsp", "z.o"});
+  EXPECT_EQ(c.result.status, collect_status::ok);
+  EXPECT_TRUE(c.state.debug_build);
+  EXPECT_EQ(c.text, "a.o b.o -gdwarf @y last.o ab cd " + filler +
+                        " straddle.o z.o libm.a libz.a libm.a libz.a -o prog\r\n");
+}
+
+TEST(CoffdrvResponseFile, UnusableFileStopsCollection) {
+  scratch_dir dir;
+  for (const std::string& name : {dir / "missing.rsp", dir.path, std::string("/proc/self/mem")}) {
+    collected c = collect({"prog.exe", "a.o", "@" + name, "b.o"});
+    EXPECT_EQ(c.result.status, collect_status::response_file_not_opened) << name;
+    EXPECT_EQ(c.result.argument, "@" + name);
+    EXPECT_EQ(c.text, "a.o ");
+  }
+}
+
+}  // namespace
