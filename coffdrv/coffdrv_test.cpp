@@ -85,6 +85,16 @@ TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
   }
 }
 
+TEST(CoffdrvCollect, LibSplitsAtSemicolons) {
+  const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+      {nullptr, {}}, {"", {}}, {";;", {}}, {";;D1;", {"D1"}}, {"a b;;c:\\x;", {"a b", "c:\\x"}}};
+  for (const auto& [value, dirs] : cases) {
+    link_state state;
+    split_lib_path(value, state);
+    EXPECT_EQ(state.lib_dirs, dirs) << (value ? value : "(unset)");
+  }
+}
+
 TEST(CoffdrvCollect, NoLimitOnLibPathOrLibraryCount) {
   scratch_dir dir;
   std::string lib;
