@@ -47,9 +47,9 @@ int run(int argc, char** argv) {
   splice_failure failure = expand_stream(source, destination, open_include);
   const bool written = close_writer(destination);
   close_reader(source);
-  // The first failure is the one reported; a write failure only when the
-  // expansion itself went through.
-  if (failure == splice_failure::none && !written) failure = splice_failure::write_failed;
+  // Output still buffered when the expansion stopped came before the failing
+  // line, so a write failure found now happened first and is the one told.
+  if (!written) failure = splice_failure::write_failed;
   if (failure != splice_failure::none) return report_fatal(failure_message(failure));
   return 0;
 }

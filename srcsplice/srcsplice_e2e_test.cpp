@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/e2e_support.h"
+
+namespace {
+
+const std::string kSplice = kit_program("srcsplice");
+
+run_result splice(const scratch_dir& dir, const std::vector<std::string>& args,
+                  run_options options = {}) {
+  options.cwd = dir.path;
+  return run_program(kSplice, args, options);
+}
+
+TEST(Srcsplice, CopiesUnmarkedSourceByteForByte) {
+  scratch_dir dir;
+  using namespace std::string_literals;
+  write_file(dir / "s.asm", "\tinclude \"x.inc\"\r\n;END EXPAND INCLUDE\r\n\r\nend\x00z\r\n"s);
+  run_result run = splice(dir, {"s.asm", "d.asm"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(read_file(dir / "d.asm"), read_file(dir / "s.asm"));
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"s.asm"}, {"a", "b", "c"}}) {
+    run = splice(dir, args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Usage: srcsplice <srcfile> <dstfile>\r\n");
+  }
+}
+
+TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
+  scratch_dir dir;
+  // Long enough to pass the file size limit, which also bounds standard error.
+  const std::string first = std::string(60, ';') + "\r\n", on = ";BEGIN EXPAND INCLUDE\r\n";
+  const std::string source = first + on + "include \"gone.inc\"\r\n";
+  write_file(dir / "s.asm", source);
+  write_file(dir / "self.asm", on + "include \"d3.asm\"\r\n");
+  write_file(dir / "ok.asm", "x\r\n");
+  ASSERT_EQ(symlink("s.asm", (dir / "link.asm").c_str()), 0);
+  const std::string open = "FATAL: Could not open input file\r\n",
+                    same = "FATAL: Output file is also an input file\r\n",
+                    write = "FATAL: Could not write output file\r\n";
+  struct {
+    std::string src, dst, err;
+    std::string dst_text;  // empty when no destination may be left
+    long long size_limit;
+  } cases[] = {
+      {"none.asm", "d.asm", open, "", -1},
+      {"s.asm", "no/d.asm", open, "", -1},
+      {"s.asm", "d.asm", open, first + on, -1},
+      {"s.asm", "s.asm", same, source, -1},
+      {"s.asm", "link.asm", same, source, -1},
+      {"link.asm", "./s.asm", same, source, -1},
+      {"self.asm", "d3.asm", same, on, -1},
+      {"ok.asm", "/dev/full", write, "", -1},
+      {"s.asm", "d2.asm", write, first.substr(0, 40), 40},
+  };
+  for (const auto& c : cases) {
+    run_options options;
+    options.file_size_limit = c.size_limit;
+    run_result run = splice(dir, {c.src, c.dst}, options);
+    EXPECT_EQ(run.status, 1) << c.src << " " << c.dst;
+    EXPECT_EQ(run.err, c.err) << c.src << " " << c.dst;
+    EXPECT_EQ(file_exists(dir / c.dst), !c.dst_text.empty()) << c.dst;
+    if (!c.dst_text.empty()) {
+      EXPECT_EQ(read_file(dir / c.dst), c.dst_text) << c.src << " " << c.dst;
+    }
+  }
+}
+
+// The same text with every include line turned into nasm's own directive.
+std::string with_nasm_includes(std::string text) {
+  for (std::size_t at = 0; (at = text.find("include \"", at)) != std::string::npos; at += 2)
+    if (at == 0 || text[at - 1] == '\n') text.insert(at, "%");
+  return text;
+}
+
+TEST(Srcsplice, ExpandedProgramAssemblesLikeNasmIncludes) {
+  scratch_dir dir;
+  if (run_program("/usr/bin/env", {"nasm", "-v"}).status != 0)
+    GTEST_SKIP() << "nasm is not on PATH; install it to run the assembler check";
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"main.asm",
+       "org 100h\n;BEGIN EXPAND INCLUDE\ninclude \"dos.inc\"\n;END EXPAND INCLUDE\nstart:\n"
+       "  mov dx, msg\n  mov ah, PRINT\n  int 21h\n  mov ax, EXIT\n  int 21h\n"
+       ";begin expand include\ninclude \"data.inc\" ; the text\n"},
+      {"dos.inc", "PRINT equ 9\nEXIT equ 4C00h"},
+      {"data.inc", ";BEGIN EXPAND INCLUDE\ninclude \"msg.inc\"\n;END EXPAND INCLUDE\nalign 4\n"},
+      {"msg.inc", "msg db \"Hello, world$\"\r\n"},
+  };
+  make_dir(dir / "ref");
+  for (const auto& f : files) {
+    write_file(dir / f.first, f.second);
+    write_file(dir / ("ref/" + f.first), with_nasm_includes(f.second));
+  }
+  ASSERT_EQ(splice(dir, {"main.asm", "spliced.asm"}).status, 0);
+  auto assemble = [](const std::string& cwd, const std::string& source) {
+    run_options options;
+    options.cwd = cwd;
+    return run_program("/usr/bin/env", {"nasm", "-f", "bin", "-o", "a.com", source}, options)
+        .status;
+  };
+  ASSERT_EQ(assemble(dir.path, "spliced.asm"), 0) << read_file(dir / "spliced.asm");
+  ASSERT_EQ(assemble(dir / "ref", "main.asm"), 0);
+  EXPECT_FALSE(read_file(dir / "a.com").empty());
+  EXPECT_EQ(read_file(dir / "a.com"), read_file(dir / "ref/a.com"));
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include "srcsplice/srcsplice.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using files = std::map<std::string, std::string>;
+const std::string kOn = ";BEGIN EXPAND INCLUDE\n", kOff = ";END EXPAND INCLUDE\n";
+const std::string kInc = "include \"a.inc\"\n", kName31(31, 'n');
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+// What one expanded include line becomes.
+std::string framed(const std::string& name, const std::string& line, const std::string& body) {
+  return ";---- BEGIN INCLUDED FILE " + name + " ----\n;" + line + body +
+         ";---- END INCLUDED FILE " + name + " ----\n";
+}
+
+splice_failure expand(const std::string& source, const files& included, std::string* out) {
+  text_reader input;
+  open_memory_reader(input, source);
+  text_writer writer;
+  open_memory_writer(writer, out);
+  include_opener open = [&](const std::string& name, text_reader& reader) {
+    auto found = included.find(name);
+    if (found == included.end()) return splice_failure::cannot_open;
+    open_memory_reader(reader, found->second);
+    return splice_failure::none;
+  };
+  splice_failure failure = expand_stream(input, writer, open);
+  close_writer(writer);
+  return failure;
+}
+
+TEST(ExpandStream, CopiesAndExpands) {
+  const std::string piece(254, 'x'), nested = "include \"b.inc\"\n";
+  struct {
+    std::string source;
+    files included;
+    std::string expected;
+  } cases[] = {
+      {kOn + kInc + kOff,
+       {{"a.inc", "mov ax,1\n"}},
+       ";BEGIN EXPAND INCLUDE\n;---- BEGIN INCLUDED FILE a.inc ----\n;include \"a.inc\"\n"
+       "mov ax,1\n;---- END INCLUDED FILE a.inc ----\n;END EXPAND INCLUDE\n"},
+      {kOn + "include \"a.inc\"", {{"a.inc", ""}}, kOn + framed("a.inc", "include \"a.inc\"", "")},
+      {kOn + kInc, {{"a.inc", "a\nb"}}, kOn + framed("a.inc", kInc, "a\nb")},
+      {kOn + kInc,
+       {{"a.inc", nested + kOn + nested}, {"b.inc", "b\n"}},
+       kOn + framed("a.inc", kInc, nested + kOn + framed("b.inc", nested, "b\n"))},
+      {kOn + kInc + kInc,
+       {{"a.inc", kOn + kOff}},
+       kOn + framed("a.inc", kInc, kOn + kOff) + framed("a.inc", kInc, kOn + kOff)},
+      {";begin expand include now\n  " + kInc + "INCLUDE \"a.inc\" ; x\n;end EXPAND include\n" +
+           kInc,
+       {{"a.inc", "a\n"}},
+       ";begin expand include now\n  " + kInc + framed("a.inc", "INCLUDE \"a.inc\" ; x\n", "a\n") +
+           ";end EXPAND include\n" + kInc},
+      {kOn + "include\t\v\f\r\r'my file.inc\"\n",
+       {{"my file.inc", "m\n"}},
+       kOn + framed("my file.inc", "include\t\v\f\r'my file.inc\"\n", "m\n")},
+      {kOn + piece + kInc, {{"a.inc", "a\n"}}, kOn + piece + framed("a.inc", kInc, "a\n")},
+      {kOn + "ab\x1A" + kInc,
+       {{"a.inc", "a\n\x1Agone\n"}},
+       kOn + "ab" + framed("a.inc", kInc, "a\n")},
+      {kOn + "include \"" + kName31 + "\"\n",
+       {{kName31, ""}},
+       kOn + framed(kName31, "include \"" + kName31 + "\"\n", "")},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(expand(c.source, c.included, &out), splice_failure::none) << c.source;
+    EXPECT_EQ(out, crlf(c.expected)) << c.source;
+  }
+}
+
+TEST(ExpandStream, StopsAfterWritingWhatCameBefore) {
+  const std::string name32(32, 'n');
+  struct {
+    std::string bad_line;
+    splice_failure failure;
+  } cases[] = {
+      {"include \"a.inc\n", splice_failure::bad_include_line},
+      {"include  \t\n", splice_failure::bad_include_line},
+      {"include", splice_failure::bad_include_line},
+      {"includelib user32.lib\n", splice_failure::bad_include_line},
+      {"include \"" + std::string(300, 'n') + "\"\n", splice_failure::bad_include_line},
+      {"include \"" + name32 + "\"\n", splice_failure::name_too_long},
+      {"include \"missing.inc\"\n", splice_failure::cannot_open},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(expand(kOn + kInc + c.bad_line + "after\n", {{"a.inc", "a\n"}, {name32, ""}}, &out),
+              c.failure)
+        << c.bad_line;
+    EXPECT_EQ(out, crlf(kOn + framed("a.inc", kInc, "a\n"))) << c.bad_line;
+  }
+}
+
+TEST(ExpandStream, BoundsNestingAt64Levels) {
+  const std::string self = kOn + "include \"self.inc\"\n";
+  std::string out;
+  EXPECT_EQ(expand(self, {{"self.inc", self}}, &out), splice_failure::nested_too_deeply);
+  std::size_t frames = 0;
+  for (std::size_t at = out.find("BEGIN INCLUDED"); at != std::string::npos;
+       at = out.find("BEGIN INCLUDED", at + 1))
+    ++frames;
+  EXPECT_EQ(frames, 64u);
+}
+
+}  // namespace
