@@ -23,16 +23,8 @@ int run(int argc, char** argv) {
   const bind_arguments args{argv[1], argv[2], argv[3], argv[4]};
 
   std::vector<std::string> lines;
-  switch (load_lines(args.link_rsp_file, kBindrunSlots, &lines)) {
-    case load_status::ok:
-      break;
-    case load_status::cannot_open:
-      return fail("Unable to open response file!\n");
-    case load_status::out_of_memory:
-      return fail("Out of memory reading input file!\n");
-    case load_status::too_many_lines:
-      return fail("Too many lines in input file!\n");
-  }
+  const load_status loaded = load_lines(args.link_rsp_file, kBindrunSlots, &lines);
+  if (const char* message = load_failure_message(loaded)) return fail(message);
 
   const bind_rewrite rewrite = rewrite_for_bind(std::move(lines), args.link);
   if (!replace_file_text(args.link_rsp_file, response_text(rewrite.lines))) {

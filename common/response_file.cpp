@@ -19,3 +19,17 @@ load_status load_lines(const std::string& path, std::size_t slot_count,
   }
   return load_status::ok;
 }
+
+const char* load_failure_message(load_status status) {
+  switch (status) {
+    case load_status::ok:
+      return nullptr;
+    case load_status::cannot_open:
+      return "Unable to open response file!\n";
+    case load_status::out_of_memory:
+      return "Out of memory reading input file!\n";
+    case load_status::too_many_lines:
+      return "Too many lines in input file!\n";
+  }
+  return nullptr;
+}

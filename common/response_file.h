@@ -18,4 +18,7 @@ enum class load_status { ok, cannot_open, out_of_memory, too_many_lines };
 load_status load_lines(const std::string& path, std::size_t slot_count,
                        std::vector<std::string>* lines);
 
+// The message a response-file wrapper prints for a failed load; none for ok.
+const char* load_failure_message(load_status status);
+
 #endif  // KIT_COMMON_RESPONSE_FILE_H_

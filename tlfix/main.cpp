@@ -34,15 +34,8 @@ int run(int argc, char** argv) {
   const std::string rsp_file = argv[2];
 
   std::vector<std::string> lines;
-  switch (load_lines(rsp_file, kTlfixSlots, &lines)) {
-    case load_status::ok:
-      break;
-    case load_status::cannot_open:
-      return fail("Unable to open response file!\n");
-    case load_status::out_of_memory:
-      return fail("Out of memory reading input file!\n");
-    case load_status::too_many_lines:
-      return fail("Too many lines in input file!\n");
+  if (const char* message = load_failure_message(load_lines(rsp_file, kTlfixSlots, &lines))) {
+    return fail(message);
   }
 
   tlfix_rewrite rewrite = rewrite_for_tlink(lines);
