@@ -31,12 +31,13 @@ int run(int argc, char** argv) {
     return fail("Unable to update response file!\n");
   }
 
-  const int link_status = run_tool(args.link, linker_arguments(args));
+  // On Windows the linker and binder get their path in double quotes.
+  const int link_status = run_tool(args.link, linker_arguments(args), path_quoting::quoted);
   if (link_status != 0) return link_status;
 
   const binder_run binder = plan_binder_run(args, rewrite.res_found, rewrite.res_name);
   if (!binder.wanted) return 0;
-  const int bind_status = run_tool(binder.arguments[0], binder.arguments);
+  const int bind_status = run_tool(binder.arguments[0], binder.arguments, path_quoting::quoted);
   return binder.status_counts ? bind_status : 0;
 }
 

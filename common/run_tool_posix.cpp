@@ -73,7 +73,7 @@ int wait_for(pid_t pid) {
 
 }  // namespace
 
-int run_tool(const std::string& program, const std::vector<std::string>& arguments) {
+int run_tool(const std::string& program, const std::vector<std::string>& arguments, path_quoting) {
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -41,7 +41,12 @@ struct run_result {
 run_result run_program(const std::string& path, const std::vector<std::string>& args,
                        const run_options& options = {});
 
-// Puts the fake tool into dir under name, so that it runs as that tool.
+// The environment a child gets: base with the changes of options.
+std::vector<std::string> merge_environment(const std::vector<std::string>& base,
+                                           const run_options& options);
+
+// Puts the fake tool into dir under name (name.exe on Windows), so that it
+// runs as that tool.
 void install_fake_tool(const std::string& dir, const std::string& name);
 
 // One start of the fake tool, as it recorded it.

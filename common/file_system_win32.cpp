@@ -1,0 +1,114 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include "common/file_system.h"
+
+namespace {
+
+bool holds_zero_byte(const std::string& name) {
+  return name.find('\0') != std::string::npos;
+}
+
+std::string directory_of(const std::string& path) {
+  std::size_t slash = path.find_last_of("\\/");
+  if (slash == std::string::npos) return ".";
+  return path.substr(0, slash + 1 == 1 ? 1 : slash);
+}
+
+// Six characters that differ from run to run and from call to call.
+std::string random_part() {
+  static unsigned long long state = 0;
+  if (state == 0) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    state = static_cast<unsigned long long>(now.QuadPart) ^
+            (static_cast<unsigned long long>(GetCurrentProcessId()) << 32);
+  }
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string part;
+  for (int i = 0; i < 6; ++i) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    part += kLetters[(state >> 33) % 36];
+  }
+  return part;
+}
+
+// Creates a new file under prefix + random + suffix, never over another.
+int create_fresh(const std::string& prefix, const std::string& suffix, std::string* name) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string candidate = prefix + random_part() + suffix;
+    int fd =
+        _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      *name = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+void adopt(text_writer& writer, int fd) {
+  close_writer(writer);
+  writer.error = false;
+  writer.fd = fd;
+  writer.owns_fd = true;
+  writer.policy = flush_policy::block;
+}
+
+}  // namespace
+
+bool path_exists(const std::string& path) {
+  if (holds_zero_byte(path)) return false;
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool identify_file(const std::string& path, file_id* id) {
+  if (holds_zero_byte(path)) return false;
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (!ok) return false;
+  id->device = info.dwVolumeSerialNumber;
+  id->inode = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+bool remove_file(const std::string& path) {
+  if (holds_zero_byte(path)) return false;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+bool replace_file_text(const std::string& path, std::string_view text) {
+  if (holds_zero_byte(path) || !path_exists(path)) return false;
+  std::string fresh;
+  int fd = create_fresh(directory_of(path) + "\\.kit-", "", &fresh);
+  if (fd < 0) return false;
+  text_writer writer;
+  adopt(writer, fd);
+  write_text(writer, text);
+  if (close_writer(writer) && MoveFileExA(fresh.c_str(), path.c_str(),
+                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  DeleteFileA(fresh.c_str());
+  return false;
+}
+
+bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,
+                        std::string* name) {
+  if (holds_zero_byte(prefix + suffix) ||
+      (prefix + suffix).find_first_of("\\/:") != std::string::npos) {
+    return false;
+  }
+  int fd = create_fresh(prefix, suffix, name);
+  if (fd < 0) return false;
+  adopt(writer, fd);
+  return true;
+}

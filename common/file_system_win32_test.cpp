@@ -1,0 +1,41 @@
+#include <direct.h>
+#include <gtest/gtest.h>
+
+#include "common/file_system.h"
+#include "tests/e2e_support.h"
+
+namespace {
+
+TEST(FileSystemWin32, ReplacesTextLeavingNothingBeside) {
+  scratch_dir dir;
+  write_file(dir / "app.rsp", "old\r\n");
+  ASSERT_TRUE(replace_file_text(dir / "app.rsp", "new\nlines\n"));
+  EXPECT_EQ("new\r\nlines\r\n", read_file(dir / "app.rsp"));
+  EXPECT_FALSE(replace_file_text(dir / "missing.rsp", "x"));
+  EXPECT_FALSE(file_exists(dir / "missing.rsp"));
+  file_id a, b;
+  ASSERT_TRUE(identify_file(dir / "app.rsp", &a));
+  ASSERT_TRUE(identify_file(dir.path + "\\.\\app.rsp", &b));
+  EXPECT_TRUE(same_file(a, b));
+  ASSERT_TRUE(identify_file(dir.path, &b));
+  EXPECT_FALSE(same_file(a, b));
+}
+
+TEST(FileSystemWin32, UniqueFilesNeverCollide) {
+  scratch_dir dir;
+  char cwd[4096];
+  ASSERT_TRUE(_getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, _chdir(dir.path.c_str()));
+  std::vector<std::string> names;
+  for (int i = 0; i < 20; ++i) {
+    text_writer writer;
+    std::string name;
+    ASSERT_TRUE(create_unique_file("t", ".rsp", writer, &name));
+    for (const std::string& earlier : names) EXPECT_NE(earlier, name);
+    names.push_back(name);
+  }
+  ASSERT_EQ(0, _chdir(cwd));
+  for (const std::string& name : names) EXPECT_TRUE(path_exists(dir / name));
+}
+
+}  // namespace

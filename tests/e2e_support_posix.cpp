@@ -1,0 +1,104 @@
+// The POSIX side of the end-to-end test helpers.
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "tests/e2e_support.h"
+
+extern char** environ;
+
+namespace {
+
+void remove_tree(const std::string& path) {
+  std::string command = "rm -rf '" + path + "'";
+  if (std::system(command.c_str()) != 0) std::perror("rm -rf");
+}
+
+}  // namespace
+
+std::string kit_program(const std::string& name) {
+  return std::string(KIT_BIN_DIR) + "/" + name;
+}
+
+scratch_dir::scratch_dir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kit-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
+  path = buffer.data();
+}
+
+scratch_dir::~scratch_dir() {
+  remove_tree(path);
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+void make_dir(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) != 0) throw std::runtime_error("cannot make " + path);
+}
+
+run_result run_program(const std::string& path, const std::vector<std::string>& args,
+                       const run_options& options) {
+  scratch_dir capture;
+  const std::string out_path = options.stdout_path.empty() ? capture / "out" : options.stdout_path;
+  const std::string err_path = capture / "err";
+  std::vector<std::string> base;
+  for (char** e = environ; *e; ++e) base.push_back(*e);
+  std::vector<std::string> env = merge_environment(base, options);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argv_text = {path};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0) _exit(121);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(122);
+    if (options.file_size_limit >= 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.file_size_limit);
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(123);
+    }
+    execve(path.c_str(), argv.data(), envp.data());
+    _exit(124);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  run_result result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (options.stdout_path.empty()) result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  return result;
+}
+
+void install_fake_tool(const std::string& dir, const std::string& name) {
+  const std::string target = dir + "/" + name;
+  if (symlink(kit_program("fake_tool").c_str(), target.c_str()) != 0) {
+    throw std::runtime_error("cannot install fake tool " + target);
+  }
+}
