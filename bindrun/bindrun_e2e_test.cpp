@@ -101,8 +101,10 @@ TEST(BindrunE2e, FailuresKeepTheFileAndStartNoTool) {
        1,
        "Too many lines in input file!\r\n",
        ""},
+#ifndef _WIN32  // no file size limit there
       // Writes fail past 64 bytes, so the rewritten file cannot be written.
       {{"ilink", "wbind", "a", "a.rsp"}, update, 64, 1, "Unable to update response file!\r\n", ""},
+#endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args) + " " + c.out);

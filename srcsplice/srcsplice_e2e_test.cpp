@@ -35,7 +35,9 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
   write_file(dir / "s.asm", source);
   write_file(dir / "self.asm", on + "include \"d3.asm\"\r\n");
   write_file(dir / "ok.asm", "x\r\n");
+#ifndef _WIN32
   ASSERT_EQ(symlink("s.asm", (dir / "link.asm").c_str()), 0);
+#endif
   const std::string open = "FATAL: Could not open input file\r\n",
                     same = "FATAL: Output file is also an input file\r\n",
                     write = "FATAL: Could not write output file\r\n";
@@ -55,6 +57,12 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
       {"s.asm", "d2.asm", write, first.substr(0, 40), 40},
   };
   for (const auto& c : cases) {
+#ifdef _WIN32
+    // No symbolic links, file size limits or /dev/full to fail with here.
+    if (c.size_limit >= 0 || c.src == "link.asm" || c.dst == "link.asm" || c.dst == "/dev/full") {
+      continue;
+    }
+#endif
     run_options options;
     options.file_size_limit = c.size_limit;
     run_result run = splice(dir, {c.src, c.dst}, options);
@@ -67,6 +75,7 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
   }
 }
 
+#ifndef _WIN32  // the assembler is a Linux tool here
 // The same text with every include line turned into nasm's own directive.
 std::string with_nasm_includes(std::string text) {
   for (std::size_t at = 0; (at = text.find("include \"", at)) != std::string::npos; at += 2)
@@ -104,5 +113,6 @@ TEST(Srcsplice, ExpandedProgramAssemblesLikeNasmIncludes) {
   EXPECT_FALSE(read_file(dir / "a.com").empty());
   EXPECT_EQ(read_file(dir / "a.com"), read_file(dir / "ref/a.com"));
 }
+#endif
 
 }  // namespace

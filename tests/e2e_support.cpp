@@ -36,6 +36,17 @@ bool same_name(const std::string& a, const std::string& b) {
 #endif
 }
 
+std::string tool_name(std::string started_as) {
+#ifdef _WIN32
+  std::size_t slash = started_as.find_last_of("\\/");
+  if (slash != std::string::npos) started_as.erase(0, slash + 1);
+  if (started_as.size() > 4 && started_as.compare(started_as.size() - 4, 4, ".exe") == 0) {
+    started_as.resize(started_as.size() - 4);
+  }
+#endif
+  return started_as;
+}
+
 }  // namespace
 
 std::vector<std::string> merge_environment(const std::vector<std::string>& base,
@@ -73,7 +84,12 @@ std::vector<tool_run> read_tool_log(const std::string& log_path) {
     if (line == "run") {
       runs.emplace_back();
     } else if (line.rfind("arg ", 0) == 0) {
-      runs.back().argv.push_back(unescape(line.substr(4)));
+      std::string arg = unescape(line.substr(4));
+      if (runs.back().argv.empty()) {
+        runs.back().started_as = arg;
+        arg = tool_name(arg);
+      }
+      runs.back().argv.push_back(arg);
     } else if (line.rfind("cwd ", 0) == 0) {
       runs.back().cwd = unescape(line.substr(4));
     } else if (line.rfind("file ", 0) == 0) {

@@ -51,7 +51,10 @@ void install_fake_tool(const std::string& dir, const std::string& name);
 
 // One start of the fake tool, as it recorded it.
 struct tool_run {
+  // argv[0] is the tool's name: on Windows a child sees the path it was
+  // found under, which is kept in started_as.
   std::vector<std::string> argv;
+  std::string started_as;
   std::string cwd;
   std::vector<std::pair<std::string, std::string>> files;  // @file name, bytes
 };

@@ -109,6 +109,7 @@ TEST_F(Tlfix, DefFileThatCannotBeMadeStopsBeforeTheLink) {
   EXPECT_TRUE(runs().empty());
 }
 
+#ifndef _WIN32  // needs a file size limit to make the write fail
 TEST_F(Tlfix, AFailedRewriteKeepsTheOriginalBytes) {
   std::string original = "app.res " + std::string(8000, 'o') + "\r\n";
   write_file(dir_ / "app.rsp", original);
@@ -120,5 +121,6 @@ TEST_F(Tlfix, AFailedRewriteKeepsTheOriginalBytes) {
   EXPECT_EQ(0, system(("test $(ls -A '" + dir_.path + "' | wc -l) -eq 2").c_str()));
   EXPECT_TRUE(runs().empty());
 }
+#endif
 
 }  // namespace
