@@ -62,6 +62,11 @@ TEST_F(RunToolWin32, FindsTheExeInTheSecondPathDirectory) {
   std::vector<tool_run> runs = read_tool_log(log());
   ASSERT_EQ(1u, runs.size());
   EXPECT_EQ(second + "\\gcc.exe", runs[0].started_as);
+  // A directory too long for a path of 260 characters ends the search.
+  set_env("PATH", first + "\\" + std::string(260 - first.size() - 4, 'd') + ";" + second);
+  EXPECT_EQ(-1, run_tool("gcc", {"gcc"}));
+  set_env("PATH", first + "\\" + std::string(260 - first.size() - 5, 'd') + ";" + second);
+  EXPECT_EQ(3, run_tool("gcc", {"gcc"}));
   EXPECT_EQ((std::vector<std::string>{"gcc", "a b", "", "say \"hi\"", "C:\\dir\\", "@x.rsp"}),
             runs[0].argv);
 }
