@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "tests/e2e_support.h"
 
 TEST(CountLines, ClassifiesUnderBothRuleSets) {
@@ -30,6 +33,62 @@ TEST(CountLines, ClassifiesUnderBothRuleSets) {
     EXPECT_EQ(c.total, tally.total) << c.bytes;
     EXPECT_EQ(c.comment, tally.comment) << c.bytes;
     EXPECT_EQ(c.blank, tally.blank) << c.bytes;
+  }
+}
+
+// The rules applied one line at a time, as the reading of whole runs of
+// lines must count too.
+line_tally count_line_by_line(const std::string& path, bool assembly_mode) {
+  text_reader reader;
+  EXPECT_TRUE(open_reader(reader, path));
+  line_tally tally;
+  bool in_block = false;
+  std::string_view line;
+  while (!at_eof(reader) && read_line(reader, kTallyLineLimit, &line)) {
+    if (is_comment_line(line, assembly_mode, &in_block)) {
+      ++tally.comment;
+    } else if (is_blank_line(line)) {
+      ++tally.blank;
+    }
+    ++tally.total;
+  }
+  return tally;
+}
+
+TEST(CountLines, RunsOfLinesCountAsLineByLine) {
+  std::mt19937 random(11);
+  // Mostly CR LF lines of code, comments and blanks; in some rounds, now and
+  // then a lone carriage return, a zero byte, a line too long for one read,
+  // and near the end a 0x1A.
+  const std::vector<std::string> pieces = {"\r\n", "\r\n", "\r\n", "\n", " ",   "  ",
+                                           "\t",   "\v",   "\f",   ";",  "/*",  "*/",
+                                           "/",    "*",    "/*/",  "x",  "mov", " ;"};
+  const std::vector<std::string> rare = {"\r", "\r\r", std::string(1, '\0'), "\r\n\x1a"};
+  scratch_dir dir;
+  for (int round = 0; round < 12; ++round) {
+    std::string bytes;
+    const bool plain = round % 3 == 0;
+    while (bytes.size() < 100000) {
+      const std::size_t pick = random() % 1000;
+      if (!plain && pick < 3) {
+        bytes += std::string(100 + random() % 300, 'x');
+      } else if (!plain && pick < 7 && (pick < 6 || bytes.size() > 90000)) {
+        bytes += rare[pick - 3];
+      } else {
+        bytes += pieces[pick % pieces.size()];
+      }
+    }
+    write_file(dir / "in", bytes);
+    for (bool assembly : {true, false}) {
+      text_reader reader;
+      ASSERT_TRUE(open_reader(reader, dir / "in"));
+      line_tally got;
+      ASSERT_TRUE(count_lines(reader, assembly, &got));
+      const line_tally expected = count_line_by_line(dir / "in", assembly);
+      EXPECT_EQ(expected.total, got.total) << "round " << round << " assembly " << assembly;
+      EXPECT_EQ(expected.comment, got.comment) << "round " << round << " assembly " << assembly;
+      EXPECT_EQ(expected.blank, got.blank) << "round " << round << " assembly " << assembly;
+    }
   }
 }
 

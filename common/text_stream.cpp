@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
 
 #ifdef _WIN32
 #include <io.h>
@@ -17,25 +22,135 @@
 
 namespace {
 
-const std::size_t kReadBlock = 64 * 1024;
+// Large enough that a line piece of the usual limits is always whole in a
+// block, small enough that 64 nested include files stay well under 8 MiB.
+const std::size_t kReadBlock = 32 * 1024;
 const std::size_t kWriteBlock = 64 * 1024;
+// Room after the last byte of a block for the scans, which look at 64
+// bytes at a time and at the byte after them.
+const std::size_t kScanSlack = kScanWindow + 16;
 const char kCtrlZ = 0x1A;
 
 bool holds_zero_byte(const std::string& name) {
   return name.find('\0') != std::string::npos;
 }
 
-// Fetches the next block from the file.  False at end of file or on error
-// (the error flag tells which); the bytes not yet taken are never lost.
-bool refill(text_reader& reader) {
-  if (reader.pos < reader.end) return true;
+std::size_t block_capacity(const text_reader& reader) {
+  return reader.block.empty() ? 0 : reader.block.size() - kScanSlack;
+}
+
+// Bit i stands for text[i], over the 64 bytes from text on: set when it is
+// a line feed, carriage return or 0x1A.
+std::uint64_t special_bits(const char* text) {
+  std::uint64_t bits = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+  for (int at = 0; at < 64; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
+                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kCtrlZ)));
+    bits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << at;
+  }
+#else
+  for (int at = 0; at < 64; ++at) {
+    const char c = text[at];
+    if (c == '\n' || c == '\r' || c == kCtrlZ) bits |= std::uint64_t{1} << at;
+  }
+#endif
+  return bits;
+}
+
+// For the 64 bytes from text on: the line feeds, and the bytes that a run
+// of plain lines cannot hold: a 0x1A, or a carriage return that the next
+// byte (read even past the window) does not follow with a line feed.
+struct plain_bits {
+  std::uint64_t lf = 0;
+  std::uint64_t odd = 0;
+};
+
+plain_bits scan_plain(const char* text) {
+  plain_bits bits;
+#if defined(__SSE2__) && defined(__GNUC__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (int at = 0; at < 64; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 1));
+    const __m128i lone_cr =
+        _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+    const __m128i odd = _mm_or_si128(lone_cr, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kCtrlZ)));
+    bits.lf |= static_cast<std::uint64_t>(
+                   static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))))
+               << at;
+    bits.odd |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(odd))) << at;
+  }
+#else
+  for (int at = 0; at < 64; ++at) {
+    const std::uint64_t bit = std::uint64_t{1} << at;
+    if (text[at] == '\n') bits.lf |= bit;
+    if (text[at] == kCtrlZ || (text[at] == '\r' && text[at + 1] != '\n')) bits.odd |= bit;
+  }
+#endif
+  return bits;
+}
+
+int highest_bit(std::uint64_t bits) {
+#if defined(__GNUC__)
+  return 63 - __builtin_clzll(bits);
+#else
+  int at = 63;
+  while (!(bits >> at)) --at;
+  return at;
+#endif
+}
+
+int lowest_bit(std::uint64_t bits) {
+#if defined(__GNUC__)
+  return __builtin_ctzll(bits);
+#else
+  int at = 0;
+  while (!(bits & 1)) bits >>= 1, ++at;
+  return at;
+#endif
+}
+
+// Number of bytes from block[pos] on, at most size, before the first line
+// feed, carriage return or 0x1A.  The bits of a window of 64 bytes serve
+// every line that starts in it, so that short lines cost no scan of their
+// own; the raw bytes from pos on never change until the next refill.
+std::size_t plain_run(text_reader& reader, std::size_t size) {
+  const std::size_t stop = reader.pos + size;
+  std::size_t at = reader.pos;
+  while (at < stop) {
+    if (at < reader.scan_at || at - reader.scan_at >= kScanWindow) {
+      reader.scan_at = at;
+      reader.scan_bits = special_bits(reader.block.data() + at);
+    }
+    const std::uint64_t ahead = reader.scan_bits >> (at - reader.scan_at);
+    if (ahead != 0) return std::min(size, at + lowest_bit(ahead) - reader.pos);
+    at = reader.scan_at + kScanWindow;
+  }
+  return size;
+}
+
+// Reads more of the file once block[pos, end) is used up.  The piece being
+// built, block[*from, *to), moves to the front first, so that a piece never
+// straddles two blocks; the block grows only for a piece that fills it.
+// False at end of file or on error (the error flag tells which).
+bool refill(text_reader& reader, std::size_t* from, std::size_t* to) {
   if (reader.fd < 0) return false;
-  if (reader.block.size() < kReadBlock) reader.block.resize(kReadBlock);
+  const std::size_t kept = *to - *from;
+  if (kept > 0 && *from > 0) std::memmove(reader.block.data(), reader.block.data() + *from, kept);
+  *from = 0;
+  *to = kept;
+  reader.pos = reader.end = kept;
+  reader.scan_at = kNoScan;
+  if (block_capacity(reader) <= kept) {
+    reader.block.resize(std::max(kReadBlock, 2 * block_capacity(reader)) + kScanSlack);
+  }
   for (;;) {
-    ssize_t n = ::read(reader.fd, reader.block.data(), reader.block.size());
+    ssize_t n = ::read(reader.fd, reader.block.data() + kept, block_capacity(reader) - kept);
     if (n > 0) {
-      reader.pos = 0;
-      reader.end = static_cast<std::size_t>(n);
+      reader.end = kept + static_cast<std::size_t>(n);
       return true;
     }
     if (n == 0) return false;
@@ -45,10 +160,46 @@ bool refill(text_reader& reader) {
   }
 }
 
-const char* first_of(const char* a, const char* b) {
-  if (!a) return b;
-  if (!b) return a;
-  return std::min(a, b);
+// Takes the next line, or piece of one, of at most most bytes, translating
+// it in place: the bytes it keeps are written over the raw ones from its
+// first byte on, which is never ahead of the byte being read.  Gives the
+// piece as block[*from, *to).  False when the read yields no line.
+bool take_piece(text_reader& reader, std::size_t most, std::size_t* from, std::size_t* to) {
+  *from = *to = reader.pos;
+  bool done = false;
+  while (!done && *to - *from < most) {
+    if (reader.pos == reader.end && !refill(reader, from, to)) {
+      if (reader.error) return false;
+      reader.eof = true;
+      break;
+    }
+    char* base = reader.block.data();
+    const std::size_t room = std::min(most - (*to - *from), reader.end - reader.pos);
+    const std::size_t plain = plain_run(reader, room);
+    if (*to != reader.pos) std::memmove(base + *to, base + reader.pos, plain);
+    *to += plain;
+    reader.pos += plain;
+    if (plain == room) continue;
+    char c = base[reader.pos++];
+    if (c == '\r') {
+      // The byte after a carriage return is taken as it is, without testing
+      // it for a carriage return again.
+      if (reader.pos == reader.end && !refill(reader, from, to)) {
+        if (reader.error) return false;
+        reader.eof = true;
+        break;
+      }
+      base = reader.block.data();
+      c = base[reader.pos++];
+    }
+    if (c == kCtrlZ) {
+      reader.eof = true;
+      break;
+    }
+    base[(*to)++] = c;
+    done = c == '\n';
+  }
+  return !(*to == *from && reader.eof && most > 0);
 }
 
 bool write_all(int fd, const char* data, std::size_t size) {
@@ -110,6 +261,7 @@ bool open_reader(text_reader& reader, const std::string& path) {
 void open_memory_reader(text_reader& reader, std::string_view bytes) {
   close_reader(reader);
   reader.block.assign(bytes.begin(), bytes.end());
+  reader.block.resize(bytes.size() + kScanSlack);
   reader.end = bytes.size();
 }
 
@@ -117,60 +269,57 @@ void close_reader(text_reader& reader) {
   if (reader.fd >= 0) ::close(reader.fd);
   reader.fd = -1;
   reader.pos = reader.end = 0;
+  reader.scan_at = kNoScan;
   reader.eof = reader.error = false;
 }
 
 bool read_line(text_reader& reader, std::size_t limit, std::string_view* line) {
-  // Built apart from reader.line so that a read that yields nothing leaves
-  // the previous line, and any view of it, intact.
-  std::string piece;
-  piece.reserve(std::min<std::size_t>(limit, 256));
-  const std::size_t most = limit > 1 ? limit - 1 : 0;
-  bool complete = false;  // reached a line feed
-  while (piece.size() < most && !complete) {
-    if (!refill(reader)) {
-      if (reader.error) return false;
-      reader.eof = true;
-      break;
-    }
-    const char* start = reader.block.data() + reader.pos;
-    std::size_t n = std::min(most - piece.size(), reader.end - reader.pos);
-    const char* nl = static_cast<const char*>(std::memchr(start, '\n', n));
-    if (nl) n = static_cast<std::size_t>(nl - start) + 1;
-    const char* cr = static_cast<const char*>(std::memchr(start, '\r', n));
-    const char* z = static_cast<const char*>(std::memchr(start, kCtrlZ, n));
-    const char* stop = first_of(cr, z);
-    if (!stop) {
-      piece.append(start, n);
-      reader.pos += n;
-      complete = nl != nullptr;
-      continue;
-    }
-    std::size_t before = static_cast<std::size_t>(stop - start);
-    piece.append(start, before);
-    reader.pos += before + 1;
-    if (*stop == kCtrlZ) {
-      reader.eof = true;
-      break;
-    }
-    // A carriage return is dropped and the byte after it taken as it is,
-    // without testing it for a carriage return again.
-    if (!refill(reader)) {
-      if (reader.error) return false;
-      reader.eof = true;
-      break;
-    }
-    char next = reader.block[reader.pos++];
-    if (next == kCtrlZ) {
-      reader.eof = true;
-      break;
-    }
-    piece.push_back(next);
-    complete = next == '\n';
-  }
-  if (piece.empty() && reader.eof && most > 0) return false;
-  reader.line.swap(piece);
+  std::string_view piece;
+  if (!read_line_view(reader, limit, &piece)) return false;
+  // Built apart from reader.line, and swapped in only now, so that a read
+  // that yields nothing leaves the previous line, and any view of it,
+  // intact; both strings keep their room, so no line allocates.
+  reader.spare.assign(piece.data(), piece.size());
+  reader.line.swap(reader.spare);
   *line = reader.line;
+  return true;
+}
+
+bool read_plain_lines(text_reader& reader, std::size_t limit, std::string_view* run) {
+  // A carriage return counts only when a line feed follows it; any other
+  // one, and any 0x1A, ends the run before its line.  Of any two windows in
+  // a row of the run one holds a line feed, so no line of it reaches three
+  // windows, and none needs cutting into pieces.
+  if (limit <= 3 * kScanWindow) return false;
+  const char* base = reader.block.data();
+  std::size_t at = reader.pos;
+  std::size_t run_end = reader.pos;
+  bool lf_before = true;  // the window before held a line feed
+  while (at < reader.end) {
+    const std::size_t size = std::min(kScanWindow, reader.end - at);
+    const std::uint64_t inside = size == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << size) - 1;
+    const plain_bits bits = scan_plain(base + at);
+    const std::uint64_t lf = bits.lf & inside;
+    // The byte after the last one read may be stale, so a carriage return
+    // there ends the run before its line as well.
+    if ((bits.odd & inside) != 0 || (at + size == reader.end && base[at + size - 1] == '\r')) break;
+    if (lf == 0 && !lf_before) break;
+    lf_before = lf != 0;
+    if (lf != 0) run_end = at + highest_bit(lf) + 1;
+    at += size;
+  }
+  if (run_end == reader.pos) return false;
+  *run = std::string_view(base + reader.pos, run_end - reader.pos);
+  reader.pos = run_end;
+  return true;
+}
+
+bool read_line_view(text_reader& reader, std::size_t limit, std::string_view* line) {
+  const std::size_t most = limit > 1 ? limit - 1 : 0;
+  std::size_t from = 0;
+  std::size_t to = 0;
+  if (!take_piece(reader, most, &from, &to)) return false;
+  *line = std::string_view(reader.block.data() + from, to - from);
   return true;
 }
 

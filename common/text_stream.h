@@ -8,16 +8,28 @@
 #define KIT_COMMON_TEXT_STREAM_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+const std::size_t kScanWindow = 64;
+const std::size_t kNoScan = static_cast<std::size_t>(-1) / 2;
+
 struct text_reader {
   int fd = -1;
-  std::vector<char> block;  // raw bytes read from fd, block[pos, end) unread
+  // Raw bytes read from fd; block[pos, end) are not read yet.  The bytes
+  // before pos may hold the translated text of the last piece handed out,
+  // which the translation writes over the raw bytes it came from.
+  std::vector<char> block;
   std::size_t pos = 0;
   std::size_t end = 0;
-  std::string line;  // the line handed out by the last successful read
+  // Where the 64-byte window of scan_bits starts (kNoScan: none), and which
+  // of its bytes are line feeds, carriage returns or 0x1A.
+  std::size_t scan_at = kNoScan;
+  std::uint64_t scan_bits = 0;
+  std::string line;   // the line handed out by the last successful read_line
+  std::string spare;  // where read_line builds the next one
   bool eof = false;
   bool error = false;
 
@@ -41,6 +53,23 @@ void close_reader(text_reader& reader);
 // as it was, when end of file comes before any byte or a read error happens.
 // *line stays valid until the next read on this reader.
 bool read_line(text_reader& reader, std::size_t limit, std::string_view* line);
+
+// Reads like read_line, but hands out a view of the reader's own block
+// where it can, without copying the line: for a loop that looks at each
+// line once and is done with it.  The view is valid only until the next
+// read on this reader, a read that yields no line included.
+bool read_line_view(text_reader& reader, std::size_t limit, std::string_view* line);
+
+// The fast path for a loop that takes every line as it comes: hands out,
+// as one view of the reader's block, a run of whole lines from where the
+// reading stands that the line reads with this limit would deliver one by
+// one exactly as they are, but for each CR LF pair in the run standing for
+// a line feed.  So the run holds no 0x1A and no other carriage return, every
+// line of it ends in a line feed and is shorter than the limit.  False, and
+// nothing read, when the next line is not such a line: read it with
+// read_line_view.  Never reads the file, so never sets the end-of-file
+// indicator; the view is valid until the next read on this reader.
+bool read_plain_lines(text_reader& reader, std::size_t limit, std::string_view* run);
 
 // Set only by a read that found no byte, or that met 0x1A.
 inline bool at_eof(const text_reader& reader) {

@@ -112,7 +112,7 @@ splice_failure expand_stream(text_reader& input, text_writer& output,
                              const include_opener& open_include, int depth) {
   bool expanding = false;
   std::string_view line;
-  while (read_line(input, kSpliceLineLimit, &line)) {
+  while (read_line_view(input, kSpliceLineLimit, &line)) {
     splice_failure failure = splice_failure::none;
     if (!expanding) {
       failure = write_out(output, line);
