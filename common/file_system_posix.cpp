@@ -54,6 +54,9 @@ bool replace_file_text(const std::string& path, std::string_view text) {
   std::string target;
   struct stat st;
   if (!resolve_target(path, &target) || stat(target.c_str(), &st) != 0) return false;
+  // Renaming over a FIFO or a device would put a plain file in its place
+  // (over /dev/null, for a build running as root): only files are replaced.
+  if (!S_ISREG(st.st_mode)) return false;
   std::string pattern = directory_of(target) + "/.kit-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');

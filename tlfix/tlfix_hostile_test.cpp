@@ -1,0 +1,114 @@
+// tlfix on odd and hostile input: binary bytes, huge lines, a FIFO, names
+// that need quoting in a shell, an empty PATH.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/e2e_support.h"
+#include "tlfix/tlfix.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+struct tlfix_site {
+  scratch_dir dir;
+  std::string log = dir / "tools.log";
+  run_options options;
+  tlfix_site() {
+    make_dir(dir / "tools");
+    install_fake_tool(dir / "tools", "tlink");
+    options.cwd = dir / "work";
+    make_dir(options.cwd);
+    options.env = {{"PATH", dir / "tools"}, {"FAKE_TOOL_LOG", log}};
+  }
+  run_result run(const std::string& rsp) {
+    return run_program(kit_program("tlfix"), {"tlink", rsp}, options);
+  }
+};
+
+TEST(TlfixHostile, ResponseFilesThatCannotBeRewrittenStayAsTheyAre) {
+  // A FIFO without a writer reads as empty; putting a plain file in its
+  // place would break whoever owns it, so it is refused like any file that
+  // cannot be updated, and nothing runs.
+  tlfix_site site;
+  ASSERT_EQ(mkfifo((site.options.cwd + "/app.rsp").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("app.rsp", (site.options.cwd + "/link.rsp").c_str()), 0);
+  for (const char* name : {"app.rsp", "link.rsp"}) {
+    run_result result = site.run(name);
+    EXPECT_EQ(result.status, 1) << name;
+    EXPECT_EQ(result.out, "Unable to update response file!\r\n") << name;
+    struct stat st;
+    ASSERT_EQ(lstat((site.options.cwd + "/app.rsp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << name;
+  }
+  EXPECT_EQ(system(("test $(ls -A '" + site.options.cwd + "' | wc -l) -eq 2").c_str()), 0);
+  EXPECT_TRUE(read_tool_log(site.log).empty());
+}
+
+TEST(TlfixHostile, BinaryBytesAreDataAndHugeLinesAreRefused) {
+  tlfix_site site;
+  const std::string rsp = site.options.cwd + "/app.rsp";
+  // Zero bytes, bytes above 0x7F and a tab stay inside their tokens; the
+  // module-definition name left after the resource name holds the tab.
+  write_file(rsp, "\x7f\x80\xff a\0b.res\tc.def\r\n\xe9\x00\r\n"s);
+  EXPECT_EQ(site.run("app.rsp").status, 0);
+  const std::string rewritten = "\x7f\x80\xff \tc.def\r\n\xe9\x00\r\n\r\na\0b.res"s;
+  EXPECT_EQ(read_file(rsp), rewritten);
+  ASSERT_EQ(read_tool_log(site.log).size(), 1u);
+  EXPECT_EQ(read_tool_log(site.log)[0].files.at(0).second, rewritten);
+  EXPECT_FALSE(file_exists(site.options.cwd + "/\tc.def")) << "the default .def was not removed";
+
+  // A line of a megabyte comes in more pieces than a response file may have.
+  const std::string huge = std::string(1 << 20, 'h') + ".res\r\n";
+  write_file(rsp, huge);
+  run_result result = site.run("app.rsp");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Too many lines in input file!\r\n");
+  EXPECT_EQ(read_file(rsp), huge);
+  EXPECT_EQ(read_tool_log(site.log).size(), 1u);
+}
+
+TEST(TlfixHostile, OddNamesPassUnchangedAndAnEmptyPathFindsOnlyTheCurrentFolder) {
+  tlfix_site site;
+  const std::string name =
+      "my \"odd\" \xc3\xb1"
+      "ame;$(x).rsp";
+  write_file(site.options.cwd + "/" + name, "a.obj 'q r'.res\r\n");
+  EXPECT_EQ(site.run(name).status, 0);
+  EXPECT_EQ(read_file(site.options.cwd + "/" + name), "a.obj 'q \r\n\r\nr'.res");
+  ASSERT_EQ(read_tool_log(site.log).size(), 1u);
+  EXPECT_EQ(read_tool_log(site.log)[0].argv.at(1), "@" + name);
+
+  site.options.env[0].second = "";
+  EXPECT_EQ(site.run(name).status, 255);  // no tlink in the current folder
+  install_fake_tool(site.options.cwd, "tlink");
+  EXPECT_EQ(site.run(name).status, 0);
+  EXPECT_EQ(read_tool_log(site.log).size(), 2u);
+}
+
+TEST(TlfixHostile, AHalfWrittenDefaultDefFileIsRemovedAndNothingLinks) {
+  // Room for the rewritten response file (14 bytes) but not for the
+  // default module-definition file (75 bytes).
+  tlfix_site site;
+  write_file(site.options.cwd + "/app.rsp", "a.res b.def\r\n");
+  site.options.file_size_limit = 40;
+  run_result result = site.run("app.rsp");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Unable to create default .DEF file!\r\n");
+  EXPECT_EQ(read_file(site.options.cwd + "/app.rsp"), "b.def\r\n\r\na.res");
+  EXPECT_FALSE(file_exists(site.options.cwd + "/b.def"));
+  EXPECT_TRUE(read_tool_log(site.log).empty());
+}
+
+// Found by the rewrite fuzz target: a failed look for ".def" at a separator
+// must not skip the token after it.
+TEST(TlfixHostile, TheTokenAfterACutResourceNameIsStillLookedAt) {
+  const tlfix_rewrite rewrite = rewrite_for_tlink({"app.resource x.def y.def"});
+  EXPECT_EQ(rewrite.text, "ource x.def y.def\napp.res");
+  EXPECT_TRUE(rewrite.def_seen);
+  EXPECT_EQ(rewrite.def_name, "x.def");
+  EXPECT_EQ(rewrite_for_tlink({"a.obj, ,b.def\n"}).def_name, "b.def");
+}
+
+}  // namespace
