@@ -1,0 +1,57 @@
+// asmtally on odd and hostile input: binary bytes, huge lines, a FIFO or a
+// folder as the file, names that need quoting in a shell.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/e2e_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+std::string report(long total, long comment, long blank) {
+  return "Total lines:   " + std::to_string(total) +
+         "\r\nComment lines: " + std::to_string(comment) +
+         "\r\nBlank lines:   " + std::to_string(blank) + "\r\n";
+}
+
+TEST(AsmtallyHostile, CountsWhatItCanReadAndNamesWhatItCannot) {
+  scratch_dir dir;
+  // Zero bytes and bytes above 0x7F are ordinary text; the count ends at
+  // the first 0x1A.
+  write_file(dir / "bin.asm", "\0\0\n\xff;\n\t;\0\n \n\x1a;\n;\n"s);
+  const std::string megabyte(1 << 20, 'x');
+  write_file(dir / "huge.c", "/*" + megabyte + "\r\n*/\r\n\r\n");
+  write_file(dir /
+                 "my \"odd\" \xc3\xb1"
+                 "ame.ASM",
+             "; c\r\n");
+  ASSERT_EQ(mkfifo((dir / "fifo.asm").c_str(), 0600), 0);
+  make_dir(dir / "folder.asm");
+  // The megabyte line comes in pieces of 254 bytes, each a comment line.
+  const long pieces = (2 + (1 << 20) + 1 + 253) / 254;
+  const struct {
+    std::string name;
+    int status;
+    std::string out;
+  } cases[] = {
+      {"bin.asm", 0, report(4, 1, 1)},
+      {"huge.c", 0, report(pieces + 2, pieces + 1, 1)},
+      {"my \"odd\" \xc3\xb1"
+       "ame.ASM",
+       0, report(1, 1, 0)},
+      {"fifo.asm", 0, report(0, 0, 0)},  // no writer: empty, and no hang
+      {"folder.asm", 1, "Unable to open input file\r\n"},
+      {"bin.asm\n", 1, "Unable to open input file\r\n"},
+  };
+  for (const auto& c : cases) {
+    run_options options;
+    options.cwd = dir.path;
+    run_result result = run_program(kit_program("asmtally"), {c.name}, options);
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_EQ(result.out, c.out) << c.name;
+    EXPECT_EQ(result.err, "") << c.name;
+  }
+}
+
+}  // namespace

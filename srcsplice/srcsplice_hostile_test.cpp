@@ -1,0 +1,81 @@
+// srcsplice on odd and hostile input: binary bytes, huge lines, FIFOs and
+// folders, include names that need quoting in a shell.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/e2e_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kOn = ";BEGIN EXPAND INCLUDE\r\n";
+
+std::string framed(const std::string& name, const std::string& include, const std::string& body) {
+  return ";---- BEGIN INCLUDED FILE " + name + " ----\r\n;" + include + body +
+         ";---- END INCLUDED FILE " + name + " ----\r\n";
+}
+
+TEST(SrcspliceHostile, BinaryHugeAndOddlyNamedFilesAreCopiedWhole) {
+  scratch_dir dir;
+  const std::string odd =
+      "my \"odd\" \xc3\xb1"
+      "ame.inc";
+  // The name runs to the next double quote, so it cannot hold one; the
+  // quotes of the file name above are left out of the include line.
+  const std::string odd_include =
+      "include \"my 'odd' \xc3\xb1"
+      "ame.inc\" ;\0\xff\r\n"s;
+  write_file(dir /
+                 "my 'odd' \xc3\xb1"
+                 "ame.inc",
+             "\0\x80\xff\r\n"s);
+  const std::string megabyte(1 << 20, 'm');
+  write_file(dir / "huge.asm", "db 0\0\xfe\r\n"s + megabyte + "\r\n" + kOn + odd_include);
+  ASSERT_EQ(mkfifo((dir / "fifo.inc").c_str(), 0600), 0);
+  write_file(dir / "fifo.asm", kOn + "include \"fifo.inc\"\r\n");
+
+  run_options options;
+  options.cwd = dir.path;
+  run_result result = run_program(kit_program("srcsplice"), {"huge.asm", odd}, options);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(read_file(dir / odd), "db 0\0\xfe\r\n"s + megabyte + "\r\n" + kOn +
+                                      framed("my 'odd' \xc3\xb1"
+                                             "ame.inc",
+                                             odd_include, "\0\x80\xff\r\n"s));
+
+  // A FIFO without a writer, as source or included file, reads as empty.
+  result = run_program(kit_program("srcsplice"), {"fifo.asm", "out.asm"}, options);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(read_file(dir / "out.asm"), kOn + framed("fifo.inc", "include \"fifo.inc\"\r\n", ""));
+  result = run_program(kit_program("srcsplice"), {"fifo.inc", "out.asm"}, options);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(read_file(dir / "out.asm"), "");
+}
+
+TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
+  scratch_dir dir;
+  make_dir(dir / "folder.inc");
+  const struct {
+    std::string include;
+    std::string err;
+  } cases[] = {
+      {"include \"folder.inc\"", "FATAL: Could not open input file\r\n"},
+      {"include \"zero\0byte.inc\""s, "FATAL: Could not open input file\r\n"},
+      {"include \"\"", "FATAL: Could not open input file\r\n"},
+      {"include \"no closing quote", "FATAL: Bad include line\r\n"},
+      {"include \t\r\n", "FATAL: Bad include line\r\n"},
+      {"include \"" + std::string(32, 'n') + "\"", "FATAL: Include file name too long\r\n"},
+  };
+  for (const auto& c : cases) {
+    write_file(dir / "s.asm", "x\r\n" + kOn + c.include + "\r\ny\r\n");
+    run_options options;
+    options.cwd = dir.path;
+    run_result result = run_program(kit_program("srcsplice"), {"s.asm", "d.asm"}, options);
+    EXPECT_EQ(result.status, 1) << c.include;
+    EXPECT_EQ(result.err, c.err) << c.include;
+    EXPECT_EQ(read_file(dir / "d.asm"), "x\r\n" + kOn) << c.include;
+  }
+}
+
+}  // namespace
