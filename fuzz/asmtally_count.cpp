@@ -1,0 +1,76 @@
+// Counts the lines of the input with count_lines, which takes runs of plain
+// lines a window of bytes at a time, and compares the counts with the rules
+// applied one line read at a time; aborts on any difference.
+//
+//   byte 0: bit 0 assembly rules, else block-comment rules; bit 1 reads a
+//           file in which a block boundary of the reader falls inside the
+//           data (placed by byte 1), else memory.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "asmtally/asmtally.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+line_tally count_line_by_line(text_reader& reader, bool assembly) {
+  line_tally tally;
+  bool in_block = false;
+  std::string_view line;
+  while (!at_eof(reader) && read_line(reader, kTallyLineLimit, &line)) {
+    if (is_comment_line(line, assembly, &in_block)) {
+      ++tally.comment;
+    } else if (is_blank_line(line)) {
+      ++tally.blank;
+    }
+    ++tally.total;
+  }
+  return tally;
+}
+
+// Blank lines before the data put the end of the reader's first block (of
+// one of the sizes a reader may well use) at a chosen place in the data.
+std::string with_filler(std::string_view data, std::uint8_t where) {
+  const std::size_t sizes[] = {4096, 32 * 1024, 64 * 1024};
+  const std::size_t boundary = sizes[where % 3];
+  const std::size_t filler = boundary - std::min(boundary, where / 3 * data.size() / 85);
+  std::string bytes;
+  const std::string blank = std::string(250, ' ') + "\r\n";
+  while (bytes.size() + blank.size() <= filler) bytes += blank;
+  bytes.append(filler - bytes.size(), '\n');
+  bytes += data;
+  return bytes;
+}
+
+void open_source(text_reader& reader, const std::string& bytes, bool file) {
+  if (!file) {
+    open_memory_reader(reader, bytes);
+    return;
+  }
+  static const std::string path = kit_fuzz_scratch() + "/source";
+  if (!kit_fuzz_write_file(path, bytes) || !open_reader(reader, path))
+    kit_fuzz_fail("cannot read the file");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const bool assembly = data[0] & 1;
+  const bool file = data[0] & 2;
+  const std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);
+  const std::string bytes = file ? with_filler(text, data[1]) : std::string(text);
+
+  text_reader fast;
+  open_source(fast, bytes, file);
+  line_tally got;
+  if (!count_lines(fast, assembly, &got)) kit_fuzz_fail("a read failed");
+  text_reader slow;
+  open_source(slow, bytes, file);
+  const line_tally want = count_line_by_line(slow, assembly);
+  if (got.total != want.total) kit_fuzz_fail("the total differs from line-by-line counting");
+  if (got.comment != want.comment) kit_fuzz_fail("the comment lines differ");
+  if (got.blank != want.blank) kit_fuzz_fail("the blank lines differ");
+  return 0;
+}

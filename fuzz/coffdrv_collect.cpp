@@ -1,0 +1,110 @@
+// Collects a command line and its response files into a response file for
+// gcc, in a scratch folder that holds a few libraries, a folder and a FIFO.
+// The input is a list of fields separated by 0x01 bytes: the value of LIB
+// (unset when it holds a zero byte, which no environment can), then the
+// arguments, then (after an empty field) the contents of the
+// response files r0 to r3.  An argument "@name" names a file of the scratch
+// folder; other characters than letters, digits, '.', '_' and '-' are
+// dropped from the name, so that no target reads outside it.  The target
+// works in the scratch folder: give libFuzzer its corpus folder and
+// -artifact_prefix as absolute paths.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "coffdrv/coffdrv.h"
+#include "common/file_system.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+const int kResponseFiles = 4;
+const char* const kLibraries[] = {"lib/libm.a", "lib/libc.a", "lib2/libm.a", "lib2/libx.a"};
+
+void prepare_scratch() {
+  static const bool ready = [] {
+    const std::string& dir = kit_fuzz_scratch();
+    if (::chdir(dir.c_str()) != 0) kit_fuzz_fail("cannot enter the scratch folder");
+    for (const char* folder : {"lib", "lib2", "folder.rsp"}) ::mkdir(folder, 0700);
+    for (const char* library : kLibraries) kit_fuzz_write_file(library, "!<arch>\n");
+    ::mkfifo("fifo.rsp", 0600);
+    return true;
+  }();
+  (void)ready;
+}
+
+std::string scratch_argument(const std::string& argument) {
+  std::string name;
+  for (char c : argument.substr(1)) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+        c == '_' || c == '-')
+      name += c;
+  }
+  return "@" + name;
+}
+
+bool ends_with(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  prepare_scratch();
+  std::vector<std::string> fields =
+      kit_fuzz_split(std::string_view(reinterpret_cast<const char*>(data), size), '\x01');
+  const std::string lib = fields[0];
+  std::vector<std::string> arguments = {"coffdrv"};
+  std::size_t at = 1;
+  for (; at < fields.size() && !fields[at].empty(); ++at) {
+    arguments.push_back(fields[at][0] == '@' ? scratch_argument(fields[at]) : fields[at]);
+  }
+  // Every run writes all of them, so that none is left from an earlier input.
+  for (int file = 0; file < kResponseFiles; ++file) {
+    ++at;
+    kit_fuzz_write_file("r" + std::to_string(file), at < fields.size() ? fields[at] : "");
+  }
+
+  link_state state;
+  split_lib_path(lib.find('\0') == std::string::npos ? lib.c_str() : nullptr, state);
+  std::string text;
+  text_writer out;
+  open_memory_writer(out, &text);
+  const collect_result result = collect_arguments(out, arguments, state);
+  for (const std::string& dir : state.lib_dirs) {
+    if (dir.empty() || dir.find(';') != std::string::npos) kit_fuzz_fail("a bad LIB entry");
+  }
+  if (result.status == collect_status::response_file_not_opened &&
+      (result.argument.empty() || result.argument[0] != '@'))
+    kit_fuzz_fail("an unopened response file reported without its '@' argument");
+  if (result.status != collect_status::ok) return 0;
+
+  if (!state.base_name_seen && !state.libraries.empty())
+    kit_fuzz_fail("a library recorded before the main name");
+  for (const std::string& library : state.libraries) {
+    if (!ends_with(library, ".a")) kit_fuzz_fail("a library that does not end in .a");
+    // Recorded unchanged only when no directory of LIB has it.
+    if (path_exists(library)) continue;
+    for (const std::string& dir : state.lib_dirs) {
+      if (path_exists(dir + "/" + library)) kit_fuzz_fail("a library in LIB was not found");
+    }
+  }
+  flush_writer(out);
+  const std::size_t items_end = text.size();
+  complete_response_file(out, state);
+  if (!close_writer(out)) kit_fuzz_fail("a memory write failed");
+  std::string tail;
+  for (char c : "-o " + state.base_name + "\n")
+    tail += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  if (!ends_with(text, tail)) kit_fuzz_fail("the output line is missing");
+  std::string libraries;
+  for (const std::string& library : state.libraries) libraries += library + " ";
+  if (text.compare(items_end, libraries.size() * 2, libraries + libraries) != 0 &&
+      libraries.find('\n') == std::string::npos)
+    kit_fuzz_fail("the library list does not stand twice after the items");
+  return 0;
+}

@@ -1,0 +1,263 @@
+// Reads the input through the text reader and through a byte-at-a-time
+// reading of the same rules, and aborts on the first difference: in a line,
+// in "no line", in the end-of-file indicator, or in the previous line that a
+// read yielding nothing must leave alone.
+//
+// The first three bytes choose the source and the limit:
+//   byte 0: modulo 3, 0 memory, 1 a file whose block boundary falls inside
+//           the data, 2 a pipe fed in small chunks (so a CR LF pair may
+//           arrive split between two reads of the pipe); bit 5 takes runs
+//           of plain lines with read_plain_lines where it can, else bit 7
+//           reads with read_line_view, else with read_line; bit 6 makes
+//           the file's filler one long line (see through_file);
+//   byte 1: the limit of each line read;
+//   byte 2: where the block boundary falls, or the chunk sizes.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <thread>
+
+#include "common/text_stream.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+// Sizes a reader's blocks may well have; the data is placed to straddle
+// the end of the first block.
+const std::size_t kBlockSizes[] = {4096, 32 * 1024, 64 * 1024};
+
+struct expected_read {
+  bool yielded = false;
+  std::string line;
+  bool eof_after = false;
+};
+
+// The rules, one byte at a time, with the state a stream keeps between reads.
+struct reference_stream {
+  std::string bytes;
+  std::size_t at = 0;
+  bool eof = false;
+
+  // The next byte delivered; *end instead when the data ends or a 0x1A comes.
+  int next_byte(bool* end) {
+    *end = false;
+    if (at == bytes.size()) {
+      *end = true;
+      return 0;
+    }
+    char c = bytes[at++];
+    if (c == '\r') {
+      if (at == bytes.size()) {
+        *end = true;
+        return 0;
+      }
+      c = bytes[at++];  // not tested for '\r' again
+    }
+    if (c == 0x1a) {
+      *end = true;
+      return 0;
+    }
+    return static_cast<unsigned char>(c);
+  }
+
+  expected_read read(std::size_t limit) {
+    expected_read result;
+    std::string line;
+    while (line.size() < limit - 1) {
+      bool end;
+      int c = next_byte(&end);
+      if (end) {
+        eof = true;
+        break;
+      }
+      line += static_cast<char>(c);
+      if (c == '\n') break;
+    }
+    // With room for a byte, a read ends empty only by meeting the end.
+    result.yielded = !line.empty();
+    result.line = line;
+    result.eof_after = eof;
+    return result;
+  }
+};
+
+std::size_t choose_limit(std::uint8_t code) {
+  if (code < 200) return 2 + code % 20;
+  const std::size_t large[] = {255, 256, 2048, 4096, std::numeric_limits<std::size_t>::max()};
+  return large[code % 5];
+}
+
+// How the lines are taken from the reader.
+enum class read_way { line, view, plain_runs };
+
+// A run of read_plain_lines must be exactly the lines that the reads would
+// deliver next, each CR LF pair in it standing for a line feed.
+void compare_run(text_reader& reader, std::string_view run, reference_stream& reference,
+                 std::size_t limit, bool eof_before) {
+  if (run.empty() || run.back() != '\n') kit_fuzz_fail("a plain run that does not end a line");
+  if (at_eof(reader) != eof_before) kit_fuzz_fail("a plain run changed the end-of-file indicator");
+  for (std::size_t start = 0; start < run.size();) {
+    const std::size_t end = run.find('\n', start) + 1;
+    std::string line(run.substr(start, end - start));
+    if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
+    expected_read want = reference.read(limit);
+    if (!want.yielded || want.line != line) {
+      std::fprintf(stderr, "run line %s, expected %s\n", kit_fuzz_show(line).c_str(),
+                   want.yielded ? kit_fuzz_show(want.line).c_str() : "no line");
+      kit_fuzz_fail("a plain run differs from the byte-at-a-time reading");
+    }
+    if (want.eof_after != eof_before) kit_fuzz_fail("a plain run held an end of file");
+    start = end;
+  }
+}
+
+// Compares every read until the reference has consumed the whole data and
+// reports no line; then one more read must also yield none.
+void compare(text_reader& reader, const std::string& bytes, std::size_t limit, read_way way) {
+  reference_stream reference{bytes};
+  std::string_view line;
+  std::string previous;
+  bool have_previous = false;
+  for (;;) {
+    if (way == read_way::plain_runs) {
+      const bool eof_before = at_eof(reader);
+      std::string_view run;
+      if (read_plain_lines(reader, limit, &run)) {
+        compare_run(reader, run, reference, limit, eof_before);
+        continue;
+      }
+    }
+    expected_read want = reference.read(limit);
+    bool got = way == read_way::line ? read_line(reader, limit, &line)
+                                     : read_line_view(reader, limit, &line);
+    if (got != want.yielded) kit_fuzz_fail("a read disagrees on whether it yields a line");
+    if (got && line != want.line) {
+      std::fprintf(stderr, "read %s, expected %s\n", kit_fuzz_show(line).c_str(),
+                   kit_fuzz_show(want.line).c_str());
+      kit_fuzz_fail("a line differs from the byte-at-a-time reading");
+    }
+    // Only read_line keeps its line past a read that yields none.
+    if (!got && way == read_way::line && have_previous && line != previous)
+      kit_fuzz_fail("a read yielding no line changed the previous line");
+    if (at_eof(reader) != want.eof_after) kit_fuzz_fail("the end-of-file indicator differs");
+    if (reader.error) kit_fuzz_fail("a read error on good data");
+    if (got) {
+      previous.assign(line);
+      have_previous = true;
+    }
+    if (!want.yielded && reference.at == bytes.size()) break;
+  }
+  std::string_view run;
+  if (read_line(reader, limit, &line) || read_line_view(reader, limit, &line) ||
+      read_plain_lines(reader, limit, &run))
+    kit_fuzz_fail("a line after the end of the data");
+}
+
+void feed_pipe(int fd, const std::string* bytes, std::uint8_t pattern, std::atomic<bool>* stop) {
+  std::size_t at = 0;
+  unsigned state = pattern;
+  while (at < bytes->size() && !stop->load()) {
+    state = state * 1103515245u + 12345u;
+    std::size_t chunk = std::min<std::size_t>(1 + (state >> 16) % 16, bytes->size() - at);
+    ssize_t n = ::write(fd, bytes->data() + at, chunk);
+    if (n <= 0) break;
+    at += static_cast<std::size_t>(n);
+    // Wait until the reader has taken the chunk, so that each chunk comes
+    // out of the pipe in a read of its own.
+    int pending = 0;
+    while (!stop->load() && ::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0)
+      std::this_thread::yield();
+  }
+  ::close(fd);
+}
+
+void through_pipe(const std::string& bytes, std::size_t limit, read_way way, std::uint8_t pattern) {
+  static const std::string fifo = kit_fuzz_scratch() + "/pipe";
+  static const bool made = [] {
+    signal(SIGPIPE, SIG_IGN);
+    ::unlink(fifo.c_str());
+    return ::mkfifo(fifo.c_str(), 0600) == 0;
+  }();
+  if (!made) kit_fuzz_fail("cannot make the FIFO");
+  // Opened for reading and writing, the FIFO has a writer before the
+  // reader opens it, so the reader does not take it for an empty one.
+  int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  if (writer < 0) kit_fuzz_fail("cannot open the FIFO");
+  text_reader reader;
+  if (!open_reader(reader, fifo)) kit_fuzz_fail("cannot read the FIFO");
+  std::atomic<bool> stop{false};
+  std::thread feeder(feed_pipe, writer, &bytes, pattern, &stop);
+  compare(reader, bytes, limit, way);
+  stop = true;
+  feeder.join();
+}
+
+// Filler before the data puts a block boundary of the reader at a chosen
+// place in it (or just before it).  Filler lines are read with a large limit
+// before the comparison, which then starts at the data; with one_line the
+// filler is a single line without a line feed that the data continues, so
+// that a line longer than a block is read, and everything is compared.
+void through_file(const std::string& data, std::size_t limit, read_way way, bool one_line,
+                  std::uint8_t where) {
+  const std::size_t boundary = kBlockSizes[where % 3];
+  const std::size_t filler = boundary - std::min(boundary, where / 3 * data.size() / 85);
+  std::string bytes;
+  std::size_t filler_lines = 0;
+  if (one_line) {
+    bytes.assign(filler, 'L');
+  } else {
+    for (; bytes.size() + 8 <= filler; ++filler_lines) bytes += "filler\r\n";
+    if (bytes.size() < filler) {
+      bytes.append(filler - bytes.size() - 1, 'f');
+      bytes += '\n';
+      ++filler_lines;
+    }
+  }
+  bytes += data;
+  static const std::string path = kit_fuzz_scratch() + "/file";
+  if (!kit_fuzz_write_file(path, bytes)) kit_fuzz_fail("cannot write the file");
+  text_reader reader;
+  if (!open_reader(reader, path)) kit_fuzz_fail("cannot read the file");
+  std::string_view line;
+  for (std::size_t i = 0; i < filler_lines; ++i) {
+    if (!read_line(reader, 4096, &line) || line.empty() || line.back() != '\n')
+      kit_fuzz_fail("a filler line was misread");
+  }
+  compare(reader, one_line ? bytes : data, limit, way);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
+  const std::size_t limit = choose_limit(data[1]);
+  const read_way way = (data[0] & 0x20)   ? read_way::plain_runs
+                       : (data[0] & 0x80) ? read_way::view
+                                          : read_way::line;
+  switch (data[0] % 3) {
+    case 0: {
+      text_reader reader;
+      open_memory_reader(reader, bytes);
+      compare(reader, bytes, limit, way);
+      break;
+    }
+    case 1:
+      through_file(bytes, limit, way, data[0] & 0x40, data[2]);
+      break;
+    case 2:
+      through_pipe(bytes, limit, way, data[2]);
+      break;
+  }
+  return 0;
+}
