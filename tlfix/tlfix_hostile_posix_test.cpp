@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "tests/e2e_support.h"
-#include "tlfix/tlfix.h"
 
 namespace {
 
@@ -99,16 +98,6 @@ TEST(TlfixHostile, AHalfWrittenDefaultDefFileIsRemovedAndNothingLinks) {
   EXPECT_EQ(read_file(site.options.cwd + "/app.rsp"), "b.def\r\n\r\na.res");
   EXPECT_FALSE(file_exists(site.options.cwd + "/b.def"));
   EXPECT_TRUE(read_tool_log(site.log).empty());
-}
-
-// Found by the rewrite fuzz target: a failed look for ".def" at a separator
-// must not skip the token after it.
-TEST(TlfixHostile, TheTokenAfterACutResourceNameIsStillLookedAt) {
-  const tlfix_rewrite rewrite = rewrite_for_tlink({"app.resource x.def y.def"});
-  EXPECT_EQ(rewrite.text, "ource x.def y.def\napp.res");
-  EXPECT_TRUE(rewrite.def_seen);
-  EXPECT_EQ(rewrite.def_name, "x.def");
-  EXPECT_EQ(rewrite_for_tlink({"a.obj, ,b.def\n"}).def_name, "b.def");
 }
 
 }  // namespace
