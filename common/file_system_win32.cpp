@@ -59,6 +59,19 @@ void adopt(text_writer& writer, int fd) {
   writer.policy = flush_policy::block;
 }
 
+// Whether path names a file on disk: not a folder, and not a device such as
+// NUL or CON, which a rename would put a plain file in place of.
+bool is_disk_file(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+              !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  CloseHandle(file);
+  return disk;
+}
+
 }  // namespace
 
 bool path_exists(const std::string& path) {
@@ -86,7 +99,7 @@ bool remove_file(const std::string& path) {
 }
 
 bool replace_file_text(const std::string& path, std::string_view text) {
-  if (holds_zero_byte(path) || !path_exists(path)) return false;
+  if (holds_zero_byte(path) || !is_disk_file(path)) return false;
   std::string fresh;
   int fd = create_fresh(directory_of(path) + "\\.kit-", "", &fresh);
   if (fd < 0) return false;

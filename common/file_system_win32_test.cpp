@@ -12,6 +12,8 @@ TEST(FileSystemWin32, ReplacesTextLeavingNothingBeside) {
   ASSERT_TRUE(replace_file_text(dir / "app.rsp", "new\nlines\n"));
   EXPECT_EQ("new\r\nlines\r\n", read_file(dir / "app.rsp"));
   EXPECT_FALSE(replace_file_text(dir / "missing.rsp", "x"));
+  EXPECT_FALSE(replace_file_text(dir.path, "x"));
+  EXPECT_FALSE(replace_file_text("NUL", "x"));
   EXPECT_FALSE(file_exists(dir / "missing.rsp"));
   file_id a, b;
   ASSERT_TRUE(identify_file(dir / "app.rsp", &a));
