@@ -3,8 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__GNUC__)
-#include <emmintrin.h>
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define KIT_SORT_SSE2 1
+#include <immintrin.h>
+// As in the text reader: the wider levels are chosen at run time, but not
+// on Windows, where GCC does not align the stack for wide vector spills.
+#ifndef _WIN32
+#define KIT_SORT_WIDE 1
+#endif
+#endif
+
+#ifdef __GNUC__
+#define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define KIT_ALWAYS_INLINE inline
 #endif
 
 namespace {
@@ -64,9 +76,24 @@ struct byte_kinds {
   std::uint64_t star = 0;
 };
 
-byte_kinds sort_bytes(const char* text, bool assembly_mode) {
+inline byte_kinds sort_bytes_portable(const char* text, bool assembly_mode) {
   byte_kinds kinds;
-#if defined(__SSE2__) && defined(__GNUC__)
+  for (int at = 0; at < 64; ++at) {
+    const std::uint64_t bit = std::uint64_t{1} << at;
+    const char c = text[at];
+    if (c == '\n') kinds.lf |= bit;
+    if (c == ' ' || c == '\r') kinds.space_or_cr |= bit;
+    if (is_space_not_lf(c)) kinds.white |= bit;
+    if (assembly_mode && c == ';') kinds.semicolon |= bit;
+    if (!assembly_mode && c == '/') kinds.slash |= bit;
+    if (!assembly_mode && c == '*') kinds.star |= bit;
+  }
+  return kinds;
+}
+
+#ifdef KIT_SORT_SSE2
+inline byte_kinds sort_bytes_sse2(const char* text, bool assembly_mode) {
+  byte_kinds kinds;
   for (int at = 0; at < 64; at += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
     auto bits = [&](__m128i hits) {
@@ -88,20 +115,66 @@ byte_kinds sort_bytes(const char* text, bool assembly_mode) {
       kinds.star |= bits(equal('*'));
     }
   }
-#else
-  for (int at = 0; at < 64; ++at) {
-    const std::uint64_t bit = std::uint64_t{1} << at;
-    const char c = text[at];
-    if (c == '\n') kinds.lf |= bit;
-    if (c == ' ' || c == '\r') kinds.space_or_cr |= bit;
-    if (is_space_not_lf(c)) kinds.white |= bit;
-    if (c == ';') kinds.semicolon |= bit;
-    if (c == '/') kinds.slash |= bit;
-    if (c == '*') kinds.star |= bit;
-  }
-#endif
   return kinds;
 }
+#endif
+
+#ifdef KIT_SORT_WIDE
+// No lambdas in these: they would not share the target of the function.
+__attribute__((target("avx2"))) inline std::uint64_t bits_avx2(__m256i low, __m256i high) {
+  const unsigned low_bits = static_cast<unsigned>(_mm256_movemask_epi8(low));
+  const unsigned high_bits = static_cast<unsigned>(_mm256_movemask_epi8(high));
+  return low_bits | std::uint64_t{high_bits} << 32;
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t equal_avx2(__m256i low, __m256i high, char c) {
+  const __m256i wanted = _mm256_set1_epi8(c);
+  return bits_avx2(_mm256_cmpeq_epi8(low, wanted), _mm256_cmpeq_epi8(high, wanted));
+}
+
+// 0x09 to 0x0D, found as bytes less 9 that are at most 4.
+__attribute__((target("avx2"))) inline __m256i control_avx2(__m256i bytes) {
+  const __m256i less_nine = _mm256_sub_epi8(bytes, _mm256_set1_epi8(9));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(less_nine, _mm256_set1_epi8(4)), less_nine);
+}
+
+__attribute__((target("avx2"))) inline byte_kinds sort_bytes_avx2(const char* text,
+                                                                  bool assembly_mode) {
+  byte_kinds kinds;
+  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 32));
+  kinds.lf = equal_avx2(low, high, '\n');
+  const std::uint64_t space = equal_avx2(low, high, ' ');
+  kinds.space_or_cr = space | equal_avx2(low, high, '\r');
+  kinds.white = (bits_avx2(control_avx2(low), control_avx2(high)) & ~kinds.lf) | space;
+  if (assembly_mode) {
+    kinds.semicolon = equal_avx2(low, high, ';');
+  } else {
+    kinds.slash = equal_avx2(low, high, '/');
+    kinds.star = equal_avx2(low, high, '*');
+  }
+  return kinds;
+}
+
+__attribute__((target("avx512f,avx512bw"))) inline byte_kinds sort_bytes_avx512(
+    const char* text, bool assembly_mode) {
+  byte_kinds kinds;
+  const __m512i bytes = _mm512_loadu_si512(text);
+  kinds.lf = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n'));
+  const std::uint64_t space = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' '));
+  kinds.space_or_cr = space | _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r'));
+  const std::uint64_t control =
+      _mm512_cmple_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8(9)), _mm512_set1_epi8(4));
+  kinds.white = (control & ~kinds.lf) | space;
+  if (assembly_mode) {
+    kinds.semicolon = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(';'));
+  } else {
+    kinds.slash = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('/'));
+    kinds.star = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('*'));
+  }
+  return kinds;
+}
+#endif
 
 int count_bits(std::uint64_t bits) {
 #if defined(__POPCNT__) && defined(__GNUC__)
@@ -167,10 +240,9 @@ void count_block_window(const byte_kinds& kinds, std::uint64_t first_text, std::
   }
 }
 
-}  // namespace
-
-void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block,
-                       line_tally* tally) {
+template <byte_kinds (*sort_bytes)(const char*, bool)>
+KIT_ALWAYS_INLINE void count_plain_with(std::string_view run, bool assembly_mode, bool* in_block,
+                                        line_tally* tally) {
   bool new_line = true;  // a run starts with a line
   bool text_carry = false;
   bool space_carry = false;
@@ -197,6 +269,51 @@ void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block,
       count_block_window(kinds, first_text, blank_ends, more && run[at + 64] == '*',
                          more && run[at + 64] == '/', in_block, tally);
     }
+  }
+}
+
+void count_plain_portable(std::string_view run, bool assembly_mode, bool* in_block,
+                          line_tally* tally) {
+  count_plain_with<sort_bytes_portable>(run, assembly_mode, in_block, tally);
+}
+
+#ifdef KIT_SORT_SSE2
+void count_plain_sse2(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally) {
+  count_plain_with<sort_bytes_sse2>(run, assembly_mode, in_block, tally);
+}
+#endif
+
+#ifdef KIT_SORT_WIDE
+__attribute__((target("avx2"))) void count_plain_avx2(std::string_view run, bool assembly_mode,
+                                                      bool* in_block, line_tally* tally) {
+  count_plain_with<sort_bytes_avx2>(run, assembly_mode, in_block, tally);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void count_plain_avx512(std::string_view run,
+                                                                    bool assembly_mode,
+                                                                    bool* in_block,
+                                                                    line_tally* tally) {
+  count_plain_with<sort_bytes_avx512>(run, assembly_mode, in_block, tally);
+}
+#endif
+
+}  // namespace
+
+void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally,
+                       scan_isa isa) {
+  switch (isa) {
+#ifdef KIT_SORT_WIDE
+    case scan_isa::avx512:
+      return count_plain_avx512(run, assembly_mode, in_block, tally);
+    case scan_isa::avx2:
+      return count_plain_avx2(run, assembly_mode, in_block, tally);
+#endif
+#ifdef KIT_SORT_SSE2
+    case scan_isa::sse2:
+      return count_plain_sse2(run, assembly_mode, in_block, tally);
+#endif
+    default:
+      return count_plain_portable(run, assembly_mode, in_block, tally);
   }
 }
 
@@ -227,7 +344,7 @@ bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally) {
   // even when text follows it.
   while (!at_eof(reader)) {
     if (read_plain_lines(reader, kTallyLineLimit, &text)) {
-      count_plain_lines(text, assembly_mode, &in_block, tally);
+      count_plain_lines(text, assembly_mode, &in_block, tally, reader.isa);
       continue;
     }
     if (!read_line_view(reader, kTallyLineLimit, &text)) break;

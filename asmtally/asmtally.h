@@ -33,10 +33,13 @@ bool is_comment_line(std::string_view line, bool assembly_mode, bool* in_block);
 bool is_blank_line(std::string_view line);
 
 // Adds the lines of a run handed out by read_plain_lines with the line
-// limit above, carrying *in_block as the line-by-line rules do.
-void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally);
+// limit above, carrying *in_block as the line-by-line rules do.  Every
+// usable isa gives the same counts.
+void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally,
+                       scan_isa isa = best_scan_isa());
 
-// Adds every line up to the end-of-file indicator to *tally.  False when a
+// Adds every line up to the end-of-file indicator to *tally, scanning with
+// the reader's isa.  False when a
 // read failed, which leaves the counts short.
 bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally);
 

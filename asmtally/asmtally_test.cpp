@@ -80,14 +80,21 @@ TEST(CountLines, RunsOfLinesCountAsLineByLine) {
     }
     write_file(dir / "in", bytes);
     for (bool assembly : {true, false}) {
-      text_reader reader;
-      ASSERT_TRUE(open_reader(reader, dir / "in"));
-      line_tally got;
-      ASSERT_TRUE(count_lines(reader, assembly, &got));
       const line_tally expected = count_line_by_line(dir / "in", assembly);
-      EXPECT_EQ(expected.total, got.total) << "round " << round << " assembly " << assembly;
-      EXPECT_EQ(expected.comment, got.comment) << "round " << round << " assembly " << assembly;
-      EXPECT_EQ(expected.blank, got.blank) << "round " << round << " assembly " << assembly;
+      for (scan_isa isa : {scan_isa::portable, scan_isa::sse2, scan_isa::avx2, scan_isa::avx512}) {
+        if (!scan_isa_usable(isa)) continue;
+        text_reader reader;
+        ASSERT_TRUE(open_reader(reader, dir / "in"));
+        reader.isa = isa;
+        line_tally got;
+        ASSERT_TRUE(count_lines(reader, assembly, &got));
+        const std::string where = "round " + std::to_string(round) + " assembly " +
+                                  std::to_string(assembly) + " isa " +
+                                  std::to_string(static_cast<int>(isa));
+        EXPECT_EQ(expected.total, got.total) << where;
+        EXPECT_EQ(expected.comment, got.comment) << where;
+        EXPECT_EQ(expected.blank, got.blank) << where;
+      }
     }
   }
 }

@@ -8,8 +8,20 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__GNUC__)
-#include <emmintrin.h>
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define KIT_SCAN_SSE2 1
+#include <immintrin.h>
+// The wider levels are chosen at run time.  Not on Windows, where GCC does
+// not align the stack for the spills of 32- and 64-byte vectors.
+#ifndef _WIN32
+#define KIT_SCAN_WIDE 1
+#endif
+#endif
+
+#ifdef __GNUC__
+#define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define KIT_ALWAYS_INLINE inline
 #endif
 
 #ifdef _WIN32
@@ -43,7 +55,7 @@ std::size_t block_capacity(const text_reader& reader) {
 // a line feed, carriage return or 0x1A.
 std::uint64_t special_bits(const char* text) {
   std::uint64_t bits = 0;
-#if defined(__SSE2__) && defined(__GNUC__)
+#ifdef KIT_SCAN_SSE2
   for (int at = 0; at < 64; at += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
     const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
@@ -68,30 +80,66 @@ struct plain_bits {
   std::uint64_t odd = 0;
 };
 
-plain_bits scan_plain(const char* text) {
-  plain_bits bits;
-#if defined(__SSE2__) && defined(__GNUC__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (int at = 0; at < 64; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 1));
-    const __m128i lone_cr =
-        _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
-    const __m128i odd = _mm_or_si128(lone_cr, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kCtrlZ)));
-    bits.lf |= static_cast<std::uint64_t>(
-                   static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))))
-               << at;
-    bits.odd |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(odd))) << at;
-  }
-#else
+inline plain_bits make_plain_bits(const char* text, std::uint64_t lf, std::uint64_t cr,
+                                  std::uint64_t ctrl_z) {
+  const std::uint64_t lf_next = (lf >> 1) | (std::uint64_t{text[64] == '\n'} << 63);
+  return {lf, (cr & ~lf_next) | ctrl_z};
+}
+
+inline plain_bits scan_plain_portable(const char* text) {
+  std::uint64_t lf = 0, cr = 0, ctrl_z = 0;
   for (int at = 0; at < 64; ++at) {
     const std::uint64_t bit = std::uint64_t{1} << at;
-    if (text[at] == '\n') bits.lf |= bit;
-    if (text[at] == kCtrlZ || (text[at] == '\r' && text[at + 1] != '\n')) bits.odd |= bit;
+    if (text[at] == '\n') lf |= bit;
+    if (text[at] == '\r') cr |= bit;
+    if (text[at] == kCtrlZ) ctrl_z |= bit;
   }
-#endif
-  return bits;
+  return make_plain_bits(text, lf, cr, ctrl_z);
 }
+
+#ifdef KIT_SCAN_SSE2
+inline plain_bits scan_plain_sse2(const char* text) {
+  std::uint64_t lf = 0, cr = 0, ctrl_z = 0;
+  for (int at = 0; at < 64; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const auto bits = [&](char c) {
+      const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
+      return static_cast<std::uint64_t>(static_cast<unsigned>(hits)) << at;
+    };
+    lf |= bits('\n');
+    cr |= bits('\r');
+    ctrl_z |= bits(kCtrlZ);
+  }
+  return make_plain_bits(text, lf, cr, ctrl_z);
+}
+#endif
+
+#ifdef KIT_SCAN_WIDE
+// No lambdas here: they would not share the target of the function.
+__attribute__((target("avx2"))) inline std::uint64_t equal_bits_avx2(__m256i low, __m256i high,
+                                                                     char c) {
+  const __m256i wanted = _mm256_set1_epi8(c);
+  const unsigned low_bits =
+      static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted)));
+  const unsigned high_bits =
+      static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)));
+  return low_bits | std::uint64_t{high_bits} << 32;
+}
+
+__attribute__((target("avx2"))) inline plain_bits scan_plain_avx2(const char* text) {
+  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 32));
+  return make_plain_bits(text, equal_bits_avx2(low, high, '\n'), equal_bits_avx2(low, high, '\r'),
+                         equal_bits_avx2(low, high, kCtrlZ));
+}
+
+__attribute__((target("avx512f,avx512bw"))) inline plain_bits scan_plain_avx512(const char* text) {
+  const __m512i bytes = _mm512_loadu_si512(text);
+  return make_plain_bits(text, _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')),
+                         _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r')),
+                         _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(kCtrlZ)));
+}
+#endif
 
 int highest_bit(std::uint64_t bits) {
 #if defined(__GNUC__)
@@ -111,6 +159,79 @@ int lowest_bit(std::uint64_t bits) {
   while (!(bits & 1)) bits >>= 1, ++at;
   return at;
 #endif
+}
+
+// Where the run of plain lines from base[pos] on ends, looking no further
+// than base[end]: a carriage return counts only when a line feed follows
+// it; any other one, and any 0x1A, ends the run before its line, and so
+// does a window without a line feed after another one without.
+template <plain_bits (*scan)(const char*)>
+KIT_ALWAYS_INLINE std::size_t plain_run_end_with(const char* base, std::size_t pos,
+                                                 std::size_t end) {
+  std::size_t at = pos;
+  std::size_t run_end = pos;
+  bool lf_before = true;  // the window before held a line feed
+  // The windows before the last, whose next byte is always read, with
+  // as few branches as can be: which way they go depends on the text.
+  while (end - at > kScanWindow) {
+    const plain_bits bits = scan(base + at);
+    const bool lf = bits.lf != 0;
+    if ((bits.odd != 0) | (!lf & !lf_before)) return run_end;
+    const std::size_t last_lf = at + highest_bit(bits.lf | 1) + 1;
+    run_end = lf ? last_lf : run_end;
+    lf_before = lf;
+    at += kScanWindow;
+  }
+  if (at == end) return run_end;
+  const std::size_t size = end - at;
+  const std::uint64_t inside = size == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << size) - 1;
+  const plain_bits bits = scan(base + at);
+  const std::uint64_t lf = bits.lf & inside;
+  // The byte after the last one read may be stale, so a carriage return
+  // there ends the run before its line as well.
+  if ((bits.odd & inside) != 0 || base[end - 1] == '\r') return run_end;
+  if (lf == 0 && !lf_before) return run_end;
+  return lf != 0 ? at + highest_bit(lf) + 1 : run_end;
+}
+
+std::size_t plain_run_end_portable(const char* base, std::size_t pos, std::size_t end) {
+  return plain_run_end_with<scan_plain_portable>(base, pos, end);
+}
+
+#ifdef KIT_SCAN_SSE2
+std::size_t plain_run_end_sse2(const char* base, std::size_t pos, std::size_t end) {
+  return plain_run_end_with<scan_plain_sse2>(base, pos, end);
+}
+#endif
+
+#ifdef KIT_SCAN_WIDE
+__attribute__((target("avx2"))) std::size_t plain_run_end_avx2(const char* base, std::size_t pos,
+                                                               std::size_t end) {
+  return plain_run_end_with<scan_plain_avx2>(base, pos, end);
+}
+
+__attribute__((target("avx512f,avx512bw"))) std::size_t plain_run_end_avx512(const char* base,
+                                                                             std::size_t pos,
+                                                                             std::size_t end) {
+  return plain_run_end_with<scan_plain_avx512>(base, pos, end);
+}
+#endif
+
+std::size_t plain_run_end(scan_isa isa, const char* base, std::size_t pos, std::size_t end) {
+  switch (isa) {
+#ifdef KIT_SCAN_WIDE
+    case scan_isa::avx512:
+      return plain_run_end_avx512(base, pos, end);
+    case scan_isa::avx2:
+      return plain_run_end_avx2(base, pos, end);
+#endif
+#ifdef KIT_SCAN_SSE2
+    case scan_isa::sse2:
+      return plain_run_end_sse2(base, pos, end);
+#endif
+    default:
+      return plain_run_end_portable(base, pos, end);
+  }
 }
 
 // Number of bytes from block[pos] on, at most size, before the first line
@@ -230,6 +351,20 @@ bool init_standard(text_writer& writer, int fd, bool unbuffered) {
 
 }  // namespace
 
+scan_isa best_scan_isa() {
+#ifdef KIT_SCAN_WIDE
+  // The library checks that the system saves the wide registers too.
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+    return scan_isa::avx512;
+  if (__builtin_cpu_supports("avx2")) return scan_isa::avx2;
+#endif
+#ifdef KIT_SCAN_SSE2
+  return scan_isa::sse2;
+#else
+  return scan_isa::portable;
+#endif
+}
+
 text_reader::~text_reader() {
   close_reader(*this);
 }
@@ -286,30 +421,13 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line) {
 }
 
 bool read_plain_lines(text_reader& reader, std::size_t limit, std::string_view* run) {
-  // A carriage return counts only when a line feed follows it; any other
-  // one, and any 0x1A, ends the run before its line.  Of any two windows in
-  // a row of the run one holds a line feed, so no line of it reaches three
-  // windows, and none needs cutting into pieces.
+  // Of any two windows in a row of a run one holds a line feed, so no line
+  // of it reaches three windows, and none needs cutting into pieces.
   if (limit <= 3 * kScanWindow) return false;
-  const char* base = reader.block.data();
-  std::size_t at = reader.pos;
-  std::size_t run_end = reader.pos;
-  bool lf_before = true;  // the window before held a line feed
-  while (at < reader.end) {
-    const std::size_t size = std::min(kScanWindow, reader.end - at);
-    const std::uint64_t inside = size == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << size) - 1;
-    const plain_bits bits = scan_plain(base + at);
-    const std::uint64_t lf = bits.lf & inside;
-    // The byte after the last one read may be stale, so a carriage return
-    // there ends the run before its line as well.
-    if ((bits.odd & inside) != 0 || (at + size == reader.end && base[at + size - 1] == '\r')) break;
-    if (lf == 0 && !lf_before) break;
-    lf_before = lf != 0;
-    if (lf != 0) run_end = at + highest_bit(lf) + 1;
-    at += size;
-  }
+  const std::size_t run_end =
+      plain_run_end(reader.isa, reader.block.data(), reader.pos, reader.end);
   if (run_end == reader.pos) return false;
-  *run = std::string_view(base + reader.pos, run_end - reader.pos);
+  *run = std::string_view(reader.block.data() + reader.pos, run_end - reader.pos);
   reader.pos = run_end;
   return true;
 }

@@ -14,6 +14,19 @@
 #include <vector>
 
 const std::size_t kScanWindow = 64;
+
+// The vector instructions the scans of text use, each level taking in the
+// ones before it: by default the widest the processor has.  Every level
+// finds the same bytes; a reader's isa may be set to any usable level.
+enum class scan_isa { portable, sse2, avx2, avx512 };
+
+// The widest level built in that this processor and system can run.
+scan_isa best_scan_isa();
+
+inline bool scan_isa_usable(scan_isa isa) {
+  return isa <= best_scan_isa();
+}
+
 const std::size_t kNoScan = static_cast<std::size_t>(-1) / 2;
 
 struct text_reader {
@@ -28,6 +41,7 @@ struct text_reader {
   // of its bytes are line feeds, carriage returns or 0x1A.
   std::size_t scan_at = kNoScan;
   std::uint64_t scan_bits = 0;
+  scan_isa isa = best_scan_isa();
   std::string line;   // the line handed out by the last successful read_line
   std::string spare;  // where read_line builds the next one
   bool eof = false;

@@ -178,6 +178,67 @@ TEST(TextReader, MatchesByteAtATimeReadingAcrossBlocks) {
   }
 }
 
+// Lines as the line reads hand them out, from a run of read_plain_lines:
+// each CR LF pair stands for a line feed.
+void split_run(std::string_view run, lines* out) {
+  while (!run.empty()) {
+    std::size_t lf = run.find('\n');
+    std::string line(run.substr(0, lf + 1));
+    if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
+    out->push_back(line);
+    run.remove_prefix(lf + 1);
+  }
+}
+
+TEST(TextReader, RunsOfPlainLinesAreTheLinesReadOneByOne) {
+  std::mt19937 random(5);
+  const std::vector<std::string> rare = {"\r", "\r\r\n", "\x1a", std::string(1, '\0')};
+  for (int round = 0; round < 24; ++round) {
+    // Lines of every length around the windows' size, and in most rounds now
+    // and then a line too long for one read or a byte no run may hold.
+    const bool plain = round % 4 == 0;
+    std::string bytes;
+    while (bytes.size() < 30000) {
+      const std::size_t pick = random() % 100;
+      if (!plain && pick < 2) {
+        bytes += rare[random() % rare.size()];
+      } else if (!plain && pick < 4) {
+        bytes += std::string(200 + random() % 400, 'y');
+      }
+      bytes += std::string(random() % 140, pick % 2 ? 'x' : ' ');
+      bytes += pick % 3 ? "\r\n" : "\n";
+    }
+    if (round % 3 == 1) bytes += "\r";  // a carriage return as the last byte
+    const lines expected = reference_read(bytes, 255);
+    for (scan_isa isa : {scan_isa::portable, scan_isa::sse2, scan_isa::avx2, scan_isa::avx512}) {
+      if (!scan_isa_usable(isa)) continue;
+      text_reader reader;
+      open_memory_reader(reader, bytes);
+      reader.isa = isa;
+      lines got;
+      std::size_t in_runs = 0;
+      std::string_view run;
+      for (;;) {
+        const std::size_t before = reader.pos;
+        if (read_plain_lines(reader, 255, &run)) {
+          split_run(run, &got);
+          in_runs += run.size();
+        } else if (read_line_view(reader, 255, &run)) {
+          got.emplace_back(run);
+        } else if (reader.pos == before) {
+          break;
+        }
+      }
+      const int level = static_cast<int>(isa);
+      ASSERT_EQ(expected, got) << "round " << round << " isa " << level;
+      // Runs that give up too soon would pass the comparison above unseen.
+      if (plain) {
+        EXPECT_GT(in_runs, bytes.size() * 9 / 10) << "round " << round << " isa " << level;
+      }
+    }
+  }
+}
+
 TEST(TextReader, RefusesFoldersAndMissingFiles) {
   scratch_dir dir;
   text_reader reader;
