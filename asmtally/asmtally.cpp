@@ -3,21 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define KIT_SORT_SSE2 1
-#include <immintrin.h>
-// As in the text reader: the wider levels are chosen at run time, but not
-// on Windows, where GCC does not align the stack for wide vector spills.
-#ifndef _WIN32
-#define KIT_SORT_WIDE 1
-#endif
-#endif
-
-#ifdef __GNUC__
-#define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define KIT_ALWAYS_INLINE inline
-#endif
+#include "common/vector_scan.h"
 
 namespace {
 
@@ -91,7 +77,7 @@ inline byte_kinds sort_bytes_portable(const char* text, bool assembly_mode) {
   return kinds;
 }
 
-#ifdef KIT_SORT_SSE2
+#ifdef KIT_SCAN_SSE2
 inline byte_kinds sort_bytes_sse2(const char* text, bool assembly_mode) {
   byte_kinds kinds;
   for (int at = 0; at < 64; at += 16) {
@@ -119,7 +105,7 @@ inline byte_kinds sort_bytes_sse2(const char* text, bool assembly_mode) {
 }
 #endif
 
-#ifdef KIT_SORT_WIDE
+#ifdef KIT_SCAN_WIDE
 // No lambdas in these: they would not share the target of the function.
 __attribute__((target("avx2"))) inline std::uint64_t bits_avx2(__m256i low, __m256i high) {
   const unsigned low_bits = static_cast<unsigned>(_mm256_movemask_epi8(low));
@@ -277,13 +263,13 @@ void count_plain_portable(std::string_view run, bool assembly_mode, bool* in_blo
   count_plain_with<sort_bytes_portable>(run, assembly_mode, in_block, tally);
 }
 
-#ifdef KIT_SORT_SSE2
+#ifdef KIT_SCAN_SSE2
 void count_plain_sse2(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally) {
   count_plain_with<sort_bytes_sse2>(run, assembly_mode, in_block, tally);
 }
 #endif
 
-#ifdef KIT_SORT_WIDE
+#ifdef KIT_SCAN_WIDE
 __attribute__((target("avx2"))) void count_plain_avx2(std::string_view run, bool assembly_mode,
                                                       bool* in_block, line_tally* tally) {
   count_plain_with<sort_bytes_avx2>(run, assembly_mode, in_block, tally);
@@ -302,13 +288,13 @@ __attribute__((target("avx512f,avx512bw"))) void count_plain_avx512(std::string_
 void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally,
                        scan_isa isa) {
   switch (isa) {
-#ifdef KIT_SORT_WIDE
+#ifdef KIT_SCAN_WIDE
     case scan_isa::avx512:
       return count_plain_avx512(run, assembly_mode, in_block, tally);
     case scan_isa::avx2:
       return count_plain_avx2(run, assembly_mode, in_block, tally);
 #endif
-#ifdef KIT_SORT_SSE2
+#ifdef KIT_SCAN_SSE2
     case scan_isa::sse2:
       return count_plain_sse2(run, assembly_mode, in_block, tally);
 #endif

@@ -8,21 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define KIT_SCAN_SSE2 1
-#include <immintrin.h>
-// The wider levels are chosen at run time.  Not on Windows, where GCC does
-// not align the stack for the spills of 32- and 64-byte vectors.
-#ifndef _WIN32
-#define KIT_SCAN_WIDE 1
-#endif
-#endif
-
-#ifdef __GNUC__
-#define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define KIT_ALWAYS_INLINE inline
-#endif
+#include "common/vector_scan.h"
 
 #ifdef _WIN32
 #include <io.h>
