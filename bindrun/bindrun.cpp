@@ -10,24 +10,12 @@ char fold_letter(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool separates(char c) {
-  return c == ' ' || c == ',' || c == '\n';
-}
-
-// Where the stretch that find_ext_token examines from `at` ends.
-std::size_t stretch_end(const std::string& line, std::size_t at) {
-  while (at < line.size() && !separates(line[at])) ++at;
-  return at;
-}
-
 // The place where the first resource token of line starts, or line.size().
-// When the matcher fails at the start of a stretch it fails at every later
-// place in it too (each sees a tail of the same stretch), so whole stretches
-// are stepped over at once.
+// Whole stretches where the matcher failed are stepped over at once.
 std::size_t find_resource(const std::string& line, std::string* res_name, std::size_t* length) {
   std::size_t at = 0;
   while (at < line.size() && !find_ext_token(line, at, ".res", res_name, length)) {
-    at = std::max(at + 1, stretch_end(line, at));
+    at = std::max(at + 1, ext_stretch_end(line, at));
   }
   return at;
 }

@@ -10,8 +10,7 @@ bool ends_token(char c) {
 
 bool find_ext_token(std::string_view text, std::size_t position, std::string_view ext,
                     std::string* out_name, std::size_t* out_len) {
-  std::size_t stretch_end = position;
-  while (stretch_end < text.size() && !ends_token(text[stretch_end])) ++stretch_end;
+  const std::size_t stretch_end = ext_stretch_end(text, position);
   if (stretch_end == position || ext.empty()) return false;
   // The extension holds no separator, so a match never reaches past the
   // stretch: searching the stretch alone is the same test.
@@ -22,4 +21,9 @@ bool find_ext_token(std::string_view text, std::size_t position, std::string_vie
   out_name->assign(stretch.data(), length);
   *out_len = length;
   return true;
+}
+
+std::size_t ext_stretch_end(std::string_view text, std::size_t position) {
+  while (position < text.size() && !ends_token(text[position])) ++position;
+  return position;
 }

@@ -13,4 +13,10 @@
 bool find_ext_token(std::string_view text, std::size_t position, std::string_view ext,
                     std::string* out_name, std::size_t* out_len);
 
+// Where the stretch that find_ext_token examines from position ends.  A
+// match that fails at one place fails at every later place up to there too
+// (each sees a tail of the same stretch), so a caller that tries every place
+// of a line can step over the rest of the stretch at once.
+std::size_t ext_stretch_end(std::string_view text, std::size_t position);
+
 #endif  // KIT_COMMON_EXT_TOKEN_H_

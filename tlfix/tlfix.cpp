@@ -11,14 +11,9 @@ const char kDefaultDefText[] =
 
 namespace {
 
-bool separates(char c) {
-  return c == ' ' || c == ',' || c == '\n';
-}
-
-// The matcher looks from a place up to the next separator.  When it fails
-// at one place it fails at every later place up to that separator too (each
-// sees a tail of the same stretch), so a failure clears the whole stretch
-// and a line of thousands of bytes costs no more than one look per stretch.
+// Tries the matcher at every place of a line, but steps over the rest of a
+// stretch where it failed: a line of thousands of bytes then costs one look
+// per stretch.
 struct ext_search {
   const char* ext;
   std::size_t clear_until = 0;
@@ -28,9 +23,7 @@ bool ext_token_at(const std::string& line, std::size_t at, ext_search& search, s
                   std::size_t* length) {
   if (at < search.clear_until) return false;
   if (find_ext_token(line, at, search.ext, name, length)) return true;
-  std::size_t end = at;
-  while (end < line.size() && !separates(line[end])) ++end;
-  search.clear_until = std::max(end, at + 1);
+  search.clear_until = std::max(ext_stretch_end(line, at), at + 1);
   return false;
 }
 
