@@ -1,9 +1,8 @@
-#include "common/file_system.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_system.h"
 #include "tests/e2e_support.h"
 
 namespace {
@@ -46,24 +45,6 @@ TEST(FileSystem, ExistenceCountsDanglingLinks) {
   EXPECT_TRUE(same_file(a, b));
   ASSERT_TRUE(identify_file(dir.path, &b));
   EXPECT_FALSE(same_file(a, b));
-}
-
-TEST(FileSystem, UniqueFilesNeverCollide) {
-  scratch_dir dir;
-  char cwd[4096];
-  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-  ASSERT_EQ(0, chdir(dir.path.c_str()));
-  std::vector<std::string> names;
-  for (int i = 0; i < 20; ++i) {
-    text_writer writer;
-    std::string name;
-    ASSERT_TRUE(create_unique_file("t", ".rsp", writer, &name));
-    EXPECT_EQ(std::string::npos, name.find('/'));
-    for (const std::string& earlier : names) EXPECT_NE(earlier, name);
-    names.push_back(name);
-  }
-  ASSERT_EQ(0, chdir(cwd));
-  for (const std::string& name : names) EXPECT_TRUE(file_exists(dir / name));
 }
 
 }  // namespace

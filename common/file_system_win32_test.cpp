@@ -1,4 +1,3 @@
-#include <direct.h>
 #include <gtest/gtest.h>
 
 #include "common/file_system.h"
@@ -21,23 +20,6 @@ TEST(FileSystemWin32, ReplacesTextLeavingNothingBeside) {
   EXPECT_TRUE(same_file(a, b));
   ASSERT_TRUE(identify_file(dir.path, &b));
   EXPECT_FALSE(same_file(a, b));
-}
-
-TEST(FileSystemWin32, UniqueFilesNeverCollide) {
-  scratch_dir dir;
-  char cwd[4096];
-  ASSERT_TRUE(_getcwd(cwd, sizeof cwd));
-  ASSERT_EQ(0, _chdir(dir.path.c_str()));
-  std::vector<std::string> names;
-  for (int i = 0; i < 20; ++i) {
-    text_writer writer;
-    std::string name;
-    ASSERT_TRUE(create_unique_file("t", ".rsp", writer, &name));
-    for (const std::string& earlier : names) EXPECT_NE(earlier, name);
-    names.push_back(name);
-  }
-  ASSERT_EQ(0, _chdir(cwd));
-  for (const std::string& name : names) EXPECT_TRUE(path_exists(dir / name));
 }
 
 }  // namespace
