@@ -81,16 +81,15 @@ TEST(CountLines, RunsOfLinesCountAsLineByLine) {
     write_file(dir / "in", bytes);
     for (bool assembly : {true, false}) {
       const line_tally expected = count_line_by_line(dir / "in", assembly);
-      for (scan_isa isa : {scan_isa::portable, scan_isa::sse2, scan_isa::avx2, scan_isa::avx512}) {
-        if (!scan_isa_usable(isa)) continue;
+      for (scan_level level : {scan_level::bytes, scan_level::sse2, scan_level::wide}) {
+        if (level > best_scan_level()) continue;
         text_reader reader;
         ASSERT_TRUE(open_reader(reader, dir / "in"));
-        reader.isa = isa;
         line_tally got;
-        ASSERT_TRUE(count_lines(reader, assembly, &got));
+        ASSERT_TRUE(count_lines(reader, assembly, &got, level));
         const std::string where = "round " + std::to_string(round) + " assembly " +
-                                  std::to_string(assembly) + " isa " +
-                                  std::to_string(static_cast<int>(isa));
+                                  std::to_string(assembly) + " level " +
+                                  std::to_string(static_cast<int>(level));
         EXPECT_EQ(expected.total, got.total) << where;
         EXPECT_EQ(expected.comment, got.comment) << where;
         EXPECT_EQ(expected.blank, got.blank) << where;

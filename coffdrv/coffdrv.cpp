@@ -110,7 +110,7 @@ collect_result expand_response_file(text_writer& out, std::string_view argument,
   }
   // A file that breaks off while being read would silently drop the rest of
   // the objects from the link.
-  if (reader.error) return unusable;
+  if (reader_failed(reader)) return unusable;
   return {};
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/file_system.h"
 #include "common/text_stream.h"
+#include "common/vector_scan.h"
 
 // Every line is read in pieces of at most this many bytes less one.
 const std::size_t kSpliceLineLimit = 255;
@@ -27,6 +28,7 @@ enum class splice_failure {
   name_too_long,
   nested_too_deeply,
   output_is_input,
+  read_failed,
   write_failed,
 };
 
@@ -54,8 +56,11 @@ splice_failure open_include_file(const std::string& name, const file_id* destina
 
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure
-// everything before the failing line has been handed to output.
+// everything before the failing line has been handed to output.  Runs of
+// lines that are copied unchanged are found with the scans of the level
+// (all give the same output).
 splice_failure expand_stream(text_reader& input, text_writer& output,
-                             const include_opener& open_include, int depth = 0);
+                             const include_opener& open_include, int depth = 0,
+                             scan_level level = best_scan_level());
 
 #endif  // KIT_SRCSPLICE_SRCSPLICE_H_

@@ -18,7 +18,7 @@ int fail(const char* message) {
 // appeared meanwhile, and never leaves a half-written one behind.
 bool create_default_def(const std::string& name) {
   text_writer writer;
-  if (!create_writer_exclusive(writer, name)) return false;
+  if (!open_writer(writer, name, create_mode::exclusive)) return false;
   write_text(writer, kDefaultDefText);
   if (close_writer(writer)) return true;
   remove_file(name);
