@@ -152,13 +152,14 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
   state.slash_last = open_piece && !in_block && ((first_text & kinds.slash) >> 63);
 }
 
-// One window of 64 bytes and the byte after it; false, with nothing
-// counted, when the window holds odd bytes.  Each piece is counted by its
-// first byte, and judged by its first byte that is not white space.
+// One window of 64 bytes, given whether the byte after it is a line feed;
+// false, with nothing counted, when the window holds odd bytes.  Each
+// piece is counted by its first byte, and judged by its first byte that is
+// not white space.
 template <class Bytes, bool assembly_mode>
-KIT_ALWAYS_INLINE bool count_window(const char* text, count_state& state, line_tally& tally) {
-  const window_kinds kinds = classify_window<Bytes>(text);
-  if (odd_bytes(kinds, text[kScanWindow]) != 0) return false;
+KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
+                                    line_tally& tally) {
+  if (odd_bytes(kinds, lf_after) != 0) return false;
   const std::uint64_t starts = piece_starts(kinds, &state.piece);
   const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
   // A carriage return stands only before a line feed here, so a blank line
@@ -178,17 +179,22 @@ KIT_ALWAYS_INLINE bool count_window(const char* text, count_state& state, line_t
 }
 
 // The windows from the start of raw up to the first one with odd bytes, or
-// to the last whole one.  The state is kept apart from the caller's while
-// the windows are counted, so that it stays in registers.
+// to the last whole one before the end, each classified a window ahead of
+// its count.  The state is kept apart from the caller's meanwhile, so that
+// it stays in registers.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& outer,
                                             line_tally& outer_tally) {
+  if (raw.size() <= 2 * kScanWindow) return 0;
   count_state state = outer;
   line_tally tally = outer_tally;
   std::size_t at = 0;
-  while (raw.size() - at > kScanWindow) {
-    __builtin_prefetch(raw.data() + at + 4096);
-    if (!count_window<Bytes, assembly_mode>(raw.data() + at, state, tally)) break;
+  window_kinds next = classify_window<Bytes>(raw.data());
+  while (raw.size() - at > 2 * kScanWindow) {
+    __builtin_prefetch(raw.data() + at + 1024);
+    const window_kinds kinds = next;
+    next = classify_window<Bytes>(raw.data() + at + kScanWindow);
+    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, tally)) break;
     at += kScanWindow;
   }
   outer = state;

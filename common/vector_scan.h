@@ -121,10 +121,10 @@ KIT_ALWAYS_INLINE window_kinds classify_window(const char* text) {
 
 // The carriage returns of a window that the read translation does not
 // simply drop before a line feed, and its 0x1A: bytes a fast path leaves to
-// the line-at-a-time rules.  next is the byte after the window.
-inline std::uint64_t odd_bytes(const window_kinds& kinds, char next) {
-  const std::uint64_t lf_after = (kinds.lf >> 1) | (std::uint64_t{next == '\n'} << 63);
-  return (kinds.cr & ~lf_after) | kinds.ctrl_z;
+// the line-at-a-time rules.  lf_after: the byte after the window is a line
+// feed.
+inline std::uint64_t odd_bytes(const window_kinds& kinds, bool lf_after) {
+  return (kinds.cr & ~((kinds.lf >> 1) | (std::uint64_t{lf_after} << 63))) | kinds.ctrl_z;
 }
 
 inline int lowest_bit(std::uint64_t bits) {
@@ -151,12 +151,16 @@ struct piece_state {
 // ends a piece too, and counts in *piece only at the window's end.
 inline std::uint64_t piece_starts(const window_kinds& kinds, piece_state* piece) {
   std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{piece->length == 0};
+  // With as few branches as can be: which way they would go depends on
+  // the text.  The shift is only used when it is in range.
   const std::uint32_t cut = kPieceBytes - piece->length;
-  if (!piece->after_cr && cut < kScanWindow && ((kinds.lf | kinds.cr) << (kScanWindow - cut)) == 0)
-    starts |= std::uint64_t{1} << cut;
+  const bool cuts = !piece->after_cr && cut < kScanWindow &&
+                    ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
+  starts |= std::uint64_t{cuts} << (cut & 63);
+  const std::uint32_t tail = starts ? __builtin_clzll(starts) + 1 : piece->length + kScanWindow;
   piece->after_cr = (kinds.cr >> 63) != 0;
-  piece->length = starts ? kScanWindow - highest_bit(starts) : piece->length + kScanWindow;
-  if ((kinds.lf >> 63) || (piece->length == kPieceBytes && !piece->after_cr)) piece->length = 0;
+  const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !piece->after_cr);
+  piece->length = next_starts ? 0 : tail;
   return starts;
 }
 

@@ -72,7 +72,7 @@ KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding) {
   for (std::size_t at = 0; raw.size() - at > kScanWindow + kLongestMark; at += kScanWindow) {
     const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
     const std::uint64_t lone_lf = kinds.lf & ~((kinds.cr << 1) | cr_before);
-    std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow]) | lone_lf;
+    std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow] == '\n') | lone_lf;
     const std::uint64_t starts = piece_starts(kinds, &piece);
     for (std::uint64_t marks = starts & (kinds.semicolon | (expanding ? kinds.letter_i : 0));
          marks != 0; marks &= marks - 1) {
