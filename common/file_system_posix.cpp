@@ -136,9 +136,9 @@ bool prepare_standard(int fd) {
 
 const char* map_input(int fd, uint64_t size) {
   // A file that fills much of the address space is read instead.
+  if (size < kMapAtLeast || size > SIZE_MAX / 4 || g_mapped.begin.load()) return nullptr;
   static const bool catching = catch_bus_errors();
-  if (!catching || size < kMapAtLeast || size > SIZE_MAX / 4 || g_mapped.begin.load())
-    return nullptr;
+  if (!catching) return nullptr;
   void* map = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
   if (map == MAP_FAILED) return nullptr;
   // What the file gains meanwhile is read after the mapped bytes.

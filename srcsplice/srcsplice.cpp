@@ -60,19 +60,20 @@ bool is_mark(const char* text, bool expanding) {
 
 #ifdef KIT_SCAN_SSE2
 // How many bytes from the start of raw, a piece start, are whole pieces that
-// the line path would copy unchanged: lines that end in CR LF and hold no
-// other carriage return and no 0x1A, none of them a marker or include line
-// that counts here.  Ends at the start of the first piece that is not such
-// a piece, or of the piece still open where the windows end.
+// the line path would copy as they are but for the write translation: lines
+// that all end in CR LF, or with lf_ends all in a lone line feed, and hold
+// no other carriage return and no 0x1A, none of them a marker or include
+// line that counts here.  Ends at the start of the first piece that is not
+// such a piece, or of the piece still open where the windows end.
 template <class Bytes>
-KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding) {
+KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, bool lf_ends) {
   piece_state piece;
   std::size_t span = 0;
   bool cr_before = false;
   for (std::size_t at = 0; raw.size() - at > kScanWindow + kLongestMark; at += kScanWindow) {
     const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
-    const std::uint64_t lone_lf = kinds.lf & ~((kinds.cr << 1) | cr_before);
-    std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow] == '\n') | lone_lf;
+    const std::uint64_t other_ends = lf_ends ? kinds.cr : kinds.lf & ~((kinds.cr << 1) | cr_before);
+    std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow] == '\n') | other_ends;
     const std::uint64_t starts = piece_starts(kinds, &piece);
     for (std::uint64_t marks = starts & (kinds.semicolon | (expanding ? kinds.letter_i : 0));
          marks != 0; marks &= marks - 1) {
@@ -92,32 +93,40 @@ KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding) {
   return span;
 }
 
-std::size_t plain_span_sse2(std::string_view raw, bool expanding) {
-  return plain_span<sse2_bytes>(raw, expanding);
+std::size_t plain_span_sse2(std::string_view raw, bool expanding, bool lf_ends) {
+  return plain_span<sse2_bytes>(raw, expanding, lf_ends);
 }
 
 #ifdef KIT_SCAN_WIDE
-KIT_WIDE_TARGET std::size_t plain_span_wide(std::string_view raw, bool expanding) {
-  return plain_span<wide_bytes>(raw, expanding);
+KIT_WIDE_TARGET std::size_t plain_span_wide(std::string_view raw, bool expanding, bool lf_ends) {
+  return plain_span<wide_bytes>(raw, expanding, lf_ends);
 }
 #endif
 #endif
 
 // Copies, straight from the input's block, the lines from where it stands
 // that the line path would copy unchanged, up to one that it must take.
+// The line end of the first line decides which kind of lines are taken.
 void copy_plain_lines(text_reader& input, text_writer& output, bool expanding, scan_level level) {
   for (;;) {
     bool final = false;
     const std::string_view raw = raw_bytes(input, kScanWindow + kLongestMark + 1, &final);
+    const std::size_t first_lf = raw.find('\n');
+    const bool lf_ends =
+        first_lf != std::string_view::npos && (first_lf == 0 || raw[first_lf - 1] != '\r');
     std::size_t span = 0;
 #ifdef KIT_SCAN_WIDE
-    if (level == scan_level::wide) span = plain_span_wide(raw, expanding);
+    if (level == scan_level::wide) span = plain_span_wide(raw, expanding, lf_ends);
 #endif
 #ifdef KIT_SCAN_SSE2
-    if (level == scan_level::sse2) span = plain_span_sse2(raw, expanding);
+    if (level == scan_level::sse2) span = plain_span_sse2(raw, expanding, lf_ends);
 #endif
     if (span == 0) return;
-    write_raw(output, raw.substr(0, span));
+    if (lf_ends) {
+      write_text(output, raw.substr(0, span));
+    } else {
+      write_raw(output, raw.substr(0, span));
+    }
     skip_raw(input, span);
   }
 }
