@@ -14,7 +14,7 @@ const std::size_t kReadBlock = 128 * 1024;
 const std::size_t kKeptBytes = 4096;
 // Mapped files are made ready a piece at a time, so that only about this
 // much of them is in memory at once.
-const std::size_t kMapStep = 4 * 1024 * 1024;
+const std::size_t kMapStep = 1024 * 1024;
 const std::size_t kWriteBlock = 64 * 1024;
 const char kCtrlZ = 0x1A;
 
