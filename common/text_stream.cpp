@@ -48,7 +48,7 @@ bool text_reader::refill(text_reader& reader) {
     if (!reader.size_at_open_ || size > kReadBlock) size = kReadBlock;
     reader.block_.resize(static_cast<std::size_t>(size));
   }
-  std::memmove(reader.block_.data(), reader.data_ + reader.pos_, kept);
+  if (kept > 0) std::memmove(reader.block_.data(), reader.data_ + reader.pos_, kept);
   if (reader.mapped_) {
     reader.failed_ = !advance_mapping(reader.data_, reader.end_, reader.end_, reader.end_);
     unmap_input(reader.data_, reader.mapped_);

@@ -1,7 +1,12 @@
 #include "common/vector_scan.h"
 
 #if defined(KIT_SCAN_WIDE) && defined(__GLIBC__) && __has_include(<sys/platform/x86.h>)
+// The header is written for C; GCC takes its _Bool in C++ too, clang not.
+#ifdef __clang__
+#define _Bool bool
+#endif
 #include <sys/platform/x86.h>
+#undef _Bool
 #define KIT_CPU_FEATURES 1
 #endif
 
