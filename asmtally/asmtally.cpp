@@ -1,5 +1,7 @@
 #include "asmtally/asmtally.h"
 
+static_assert(kPieceBytes == kTallyLineLimit - 1, "the windows cut pieces as the line reads do");
+
 namespace {
 
 // The line feed is left out on purpose: every scan stops at it before it

@@ -134,7 +134,7 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line) {
     if (!ended) piece += c;
     if (c == '\n') break;
   }
-  reader.eof_ = reader.eof_ || ended;
+  reader.eof_ = reader.eof_ || (ended && !reader.failed_);
   if (reader.failed_ || (ended && piece.empty())) return false;
   // Built apart from the line handed out before, and swapped in only now,
   // so that a read that yields nothing leaves that line, and any view of

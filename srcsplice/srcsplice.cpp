@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+static_assert(kPieceBytes == kSpliceLineLimit - 1, "the windows cut pieces as the line reads do");
+
 namespace {
 
 const std::string_view kBeginMarker = ";BEGIN EXPAND INCLUDE";
 const std::string_view kEndMarker = ";END EXPAND INCLUDE";
 const std::string_view kIncludeWord = "include";
 // Bytes of a piece that may decide whether it is a marker or include line.
-const std::size_t kLongestMark = 21;
+const std::size_t kLongestMark = kBeginMarker.size();
 
 char fold_case(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
