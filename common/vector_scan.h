@@ -12,7 +12,7 @@
 
 const std::size_t kScanWindow = 64;
 
-// bytes: no vectors, the line-at-a-time rules alone.  Every level gives the
+// bytes: no vectors, every byte by the rules one at a time.  Every level gives the
 // same results; the fuzz targets and tests compare them.
 enum class scan_level { bytes, sse2, wide };
 
