@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/file_system.h"
+#include "common/response_file.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ collect_result expand_response_file(text_writer& out, std::string_view argument,
                                     link_state& state) {
   const collect_result unusable = {collect_status::response_file_not_opened, std::string(argument)};
   text_reader reader;
-  if (!open_reader(reader, std::string(argument.substr(1)))) return unusable;
+  if (!open_response_file(reader, std::string(argument.substr(1)))) return unusable;
   std::string_view line;
   while (read_line(reader, kWholeLine, &line)) {
     std::size_t at = 0;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/command_line.h"
+#include "common/interrupt.h"
 #include "common/run_tool.h"
 
 namespace {
@@ -69,7 +70,9 @@ outcome start_process(const std::string& path, const std::string& command_line, 
                       &process)) {
     return means_not_found(GetLastError()) ? outcome::not_found : outcome::failed;
   }
+  note_running_tool(process.hProcess);
   WaitForSingleObject(process.hProcess, INFINITE);
+  note_running_tool(nullptr);
   DWORD code = static_cast<DWORD>(-1);
   if (!GetExitCodeProcess(process.hProcess, &code)) code = static_cast<DWORD>(-1);
   CloseHandle(process.hThread);

@@ -361,9 +361,8 @@ bool open_reader(text_reader& reader, const std::string& path) {
 #ifdef _WIN32
   int fd = ::_open(path.c_str(), _O_RDONLY | KIT_O_BINARY);
 #else
-  // Non-blocking only for the open itself, so that a FIFO without a writer
-  // reads as empty instead of hanging the build.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Opened the ordinary way: a FIFO waits for its writer, as with cat.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
   if (fd < 0) return false;
   struct stat st;
@@ -371,10 +370,6 @@ bool open_reader(text_reader& reader, const std::string& path) {
     ::close(fd);
     return false;
   }
-#ifndef _WIN32
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-#endif
   reader.fd = fd;
   return true;
 }

@@ -1,5 +1,6 @@
 // Collects a command line and its response files into a response file for
-// gcc, in a scratch folder that holds a few libraries, a folder and a FIFO.
+// gcc, in a scratch folder that holds a few libraries, a folder and a
+// device (which must be refused, or reading it would never end).
 // The input is a list of fields separated by 0x01 bytes: the value of LIB
 // (unset when it holds a zero byte, which no environment can), then the
 // arguments, then (after an empty field) the contents of the
@@ -30,7 +31,7 @@ void prepare_scratch() {
     if (::chdir(dir.c_str()) != 0) kit_fuzz_fail("cannot enter the scratch folder");
     for (const char* folder : {"lib", "lib2", "folder.rsp"}) ::mkdir(folder, 0700);
     for (const char* library : kLibraries) kit_fuzz_write_file(library, "!<arch>\n");
-    ::mkfifo("fifo.rsp", 0600);
+    (void)!::symlink("/dev/zero", "zero.rsp");
     return true;
   }();
   (void)ready;

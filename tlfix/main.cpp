@@ -1,3 +1,5 @@
+#include <errno.h>
+
 #include <string>
 #include <vector>
 
@@ -14,15 +16,21 @@ int fail(const char* message) {
   return 1;
 }
 
+enum class def_outcome { untouched, created, failed };
+
 // Creates the default module-definition file; never over a file that
-// appeared meanwhile, and never leaves a half-written one behind.
-bool create_default_def(const std::string& name) {
+// appeared meanwhile, and never leaves a half-written one behind.  One made
+// meanwhile by another build that found it missing too is that build's:
+// this run neither writes nor removes it.
+def_outcome create_default_def(const std::string& name) {
   text_writer writer;
-  if (!create_writer_exclusive(writer, name)) return false;
+  if (!create_writer_exclusive(writer, name)) {
+    return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
+  }
   write_text(writer, kDefaultDefText);
-  if (close_writer(writer)) return true;
+  if (close_writer(writer)) return def_outcome::created;
   remove_file(name);
-  return false;
+  return def_outcome::failed;
 }
 
 int run(int argc, char** argv) {
@@ -41,15 +49,14 @@ int run(int argc, char** argv) {
   tlfix_rewrite rewrite = rewrite_for_tlink(lines);
   if (!replace_file_text(rsp_file, rewrite.text)) return fail("Unable to update response file!\n");
 
-  bool created_def = false;
-  if (rewrite.def_seen && !path_exists(rewrite.def_name)) {
-    if (!create_default_def(rewrite.def_name)) return fail("Unable to create default .DEF file!\n");
-    created_def = true;
-  }
+  def_outcome def = def_outcome::untouched;
+  if (rewrite.def_seen && !path_exists(rewrite.def_name))
+    def = create_default_def(rewrite.def_name);
+  if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n");
 
   int status = run_tool(linker, {linker, "@" + rsp_file});
   if (status != 0) return status;
-  if (created_def) remove_file(rewrite.def_name);
+  if (def == def_outcome::created) remove_file(rewrite.def_name);
   return 0;
 }
 
