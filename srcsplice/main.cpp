@@ -27,28 +27,39 @@ int run(int argc, char** argv) {
   if (!open_reader(source, src_file))
     return report_fatal(failure_message(splice_failure::cannot_open));
 
-  // Opening the destination truncates it, so a destination that is the
-  // source under another name must be caught before that.
-  file_id source_id;
+  // The new destination is written to a fresh file that replaces the old
+  // one only at the end, so every check whether a file is the destination
+  // compares with the destination as it was, and a refusal leaves it whole.
   file_id dest_id;
-  if (identify_file(src_file, &source_id) && identify_file(dst_file, &dest_id) &&
-      same_file(source_id, dest_id)) {
-    return report_fatal(failure_message(splice_failure::output_is_input));
-  }
-
-  text_writer destination;
-  if (!open_writer(destination, dst_file))
-    return report_fatal(failure_message(splice_failure::cannot_open));
+  file_id source_id;
   const bool dest_known = identify_file(dst_file, &dest_id);
+  if (dest_known && identify_file(src_file, &source_id) && same_file(source_id, dest_id))
+    return report_fatal(failure_message(splice_failure::output_is_input));
+
+  file_replacement replacement;
+  text_writer destination;
+  const replace_start start = start_replacement(dst_file, replacement, destination);
+  // A terminal, a FIFO or a device takes the text as it comes.
+  const bool direct = start == replace_start::not_a_file;
+  if (start == replace_start::refused || (direct && !open_writer(destination, dst_file)))
+    return report_fatal(failure_message(splice_failure::cannot_open));
   include_opener open_include = [&](const std::string& name, text_reader& reader) {
     return open_include_file(name, dest_known ? &dest_id : nullptr, reader);
   };
 
   splice_failure failure = expand_stream(source, destination, open_include);
-  const bool written = close_writer(destination);
   close_reader(source);
-  // Output still buffered when the expansion stopped came before the failing
-  // line, so a write failure found now happened first and is the one told.
+  // After any other failure the destination keeps what came before the
+  // failing line.  Output still buffered then came before it too, so a
+  // write failure found now happened first and is the one told.
+  bool written = true;
+  if (direct) {
+    written = close_writer(destination);
+  } else if (failure == splice_failure::output_is_input) {
+    abandon_replacement(replacement, destination);
+  } else {
+    written = finish_replacement(replacement, destination);
+  }
   if (!written) failure = splice_failure::write_failed;
   if (failure != splice_failure::none) return report_fatal(failure_message(failure));
   return 0;

@@ -56,6 +56,8 @@ const char* failure_message(splice_failure failure) {
       break;
     case splice_failure::cannot_open:
       return "Could not open input file";
+    case splice_failure::cannot_read:
+      return "Could not read input file";
     case splice_failure::bad_include_line:
       return "Bad include line";
     case splice_failure::name_too_long:
@@ -125,5 +127,5 @@ splice_failure expand_stream(text_reader& input, text_writer& output,
     }
     if (failure != splice_failure::none) return failure;
   }
-  return splice_failure::none;
+  return input.error ? splice_failure::cannot_read : splice_failure::none;
 }

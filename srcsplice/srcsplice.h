@@ -23,6 +23,7 @@ const int kMaxIncludeDepth = 64;
 enum class splice_failure {
   none,
   cannot_open,
+  cannot_read,
   bad_include_line,
   name_too_long,
   nested_too_deeply,
@@ -54,7 +55,8 @@ splice_failure open_include_file(const std::string& name, const file_id* destina
 
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure
-// everything before the failing line has been handed to output.
+// everything before the failing line has been handed to output; a read that
+// fails is a failure, never the end of a file.
 splice_failure expand_stream(text_reader& input, text_writer& output,
                              const include_opener& open_include, int depth = 0);
 

@@ -34,6 +34,8 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
   const std::string source = first + on + "include \"gone.inc\"\r\n";
   write_file(dir / "s.asm", source);
   write_file(dir / "self.asm", on + "include \"d3.asm\"\r\n");
+  write_file(dir / "inc.asm", on + "include \"a.inc\"\r\n");
+  write_file(dir / "a.inc", "keep\r\n");
   write_file(dir / "ok.asm", "x\r\n");
 #ifndef _WIN32
   ASSERT_EQ(symlink("s.asm", (dir / "link.asm").c_str()), 0);
@@ -43,7 +45,7 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
                     write = "FATAL: Could not write output file\r\n";
   struct {
     std::string src, dst, err;
-    std::string dst_text;  // empty when no destination may be left
+    std::string dst_text;  // empty when no destination may be there
     long long size_limit;
   } cases[] = {
       {"none.asm", "d.asm", open, "", -1},
@@ -52,9 +54,12 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
       {"s.asm", "s.asm", same, source, -1},
       {"s.asm", "link.asm", same, source, -1},
       {"link.asm", "./s.asm", same, source, -1},
-      {"self.asm", "d3.asm", same, on, -1},
+      // The destination as it was counts: a refusal leaves it whole, and
+      // one that was not there cannot be included.
+      {"inc.asm", "a.inc", same, "keep\r\n", -1},
+      {"self.asm", "d3.asm", open, on, -1},
       {"ok.asm", "/dev/full", write, "", -1},
-      {"s.asm", "d2.asm", write, first.substr(0, 40), 40},
+      {"s.asm", "d2.asm", write, "", 40},  // nothing half-written is left
   };
   for (const auto& c : cases) {
 #ifdef _WIN32
