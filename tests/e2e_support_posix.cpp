@@ -125,7 +125,9 @@ std::vector<std::string> with_fault(const std::string& trace, const std::string&
     return name;
   }();
   if (strace.empty()) return {};
-  std::vector<std::string> wrapper = {strace, "-qq", "-o", "/dev/null"};
+  // LeakSanitizer cannot work under a tracer, and would fail the run.
+  std::vector<std::string> wrapper = {strace,      "-qq", "-o",
+                                      "/dev/null", "-E",  "ASAN_OPTIONS=detect_leaks=0"};
   if (!path.empty()) wrapper.insert(wrapper.end(), {"-P", path});
   wrapper.insert(wrapper.end(), {"-e", "trace=" + trace, "-e", "inject=" + inject});
   return wrapper;
