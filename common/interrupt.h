@@ -30,4 +30,10 @@ void forget_on_interrupt(const std::string& path);
 void note_running_tool(void* process);
 #endif
 
+// For the platform files: installs the handlers (true when done), and
+// removes the registered files from within one, with a remove that is safe
+// to call there.
+bool install_interrupt_handlers();
+void remove_pending_files(bool (*remove)(const char* name));
+
 #endif  // KIT_COMMON_INTERRUPT_H_

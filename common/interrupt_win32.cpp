@@ -1,19 +1,13 @@
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
-
 #include "common/interrupt.h"
 
 namespace {
 
 // The console runs the handler on a thread of its own; the lock keeps it
 // from seeing the names half-updated, and holds it off while a file is
-// created and registered.  A run holds one or two such files at a time.
-const int kSlots = 8;
-char* g_pending[kSlots];
+// created and registered.
 HANDLE g_running_tool = nullptr;
-bool g_installed = false;
 CRITICAL_SECTION g_lock;
 INIT_ONCE g_lock_ready = INIT_ONCE_STATIC_INIT;
 
@@ -33,9 +27,7 @@ BOOL WINAPI on_interrupt(DWORD event) {
   // The tool got the interrupt too; a file it still reads cannot be
   // removed until it has ended.
   if (g_running_tool) WaitForSingleObject(g_running_tool, INFINITE);
-  for (char* name : g_pending) {
-    if (name) DeleteFileA(name);
-  }
+  remove_pending_files([](const char* name) { return DeleteFileA(name) != 0; });
   // The lock stays taken: the run ends by the default handler now.
   return FALSE;
 }
@@ -50,25 +42,8 @@ interrupts_held::~interrupts_held() {
   LeaveCriticalSection(&g_lock);
 }
 
-void remove_on_interrupt(const std::string& path) {
-  interrupts_held hold;
-  if (!g_installed) g_installed = SetConsoleCtrlHandler(on_interrupt, TRUE) != 0;
-  for (char*& slot : g_pending) {
-    if (!slot) {
-      slot = _strdup(path.c_str());
-      return;
-    }
-  }
-}
-
-void forget_on_interrupt(const std::string& path) {
-  interrupts_held hold;
-  for (char*& slot : g_pending) {
-    if (slot && path == slot) {
-      std::free(slot);
-      slot = nullptr;
-    }
-  }
+bool install_interrupt_handlers() {
+  return SetConsoleCtrlHandler(on_interrupt, TRUE) != 0;
 }
 
 void note_running_tool(void* process) {
