@@ -17,6 +17,18 @@ if(NOT CMAKE_SYSTEM_NAME STREQUAL "Windows")
   include(${CMAKE_CURRENT_LIST_DIR}/debian/debian.cmake)
 endif()
 
+# The package configuration for find_package(kit CONFIG): the programs as
+# the imported executables kit::tlfix ... kit::srcsplice.  It describes
+# programs, which any project may run, so it lies in lib/ (no architecture
+# folder) and accepts a project of any pointer size.
+set(kit_config_dir lib/cmake/kit)
+install(EXPORT kit_programs NAMESPACE kit:: FILE kit-targets.cmake DESTINATION ${kit_config_dir})
+include(CMakePackageConfigHelpers)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/kit-config-version.cmake
+  COMPATIBILITY SameMinorVersion ARCH_INDEPENDENT)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/kit-config.cmake ${PROJECT_BINARY_DIR}/kit-config-version.cmake
+        DESTINATION ${kit_config_dir})
+
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The kit developers")
 set(CPACK_PACKAGE_CONTACT ${KIT_MAINTAINER})
