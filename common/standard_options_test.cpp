@@ -12,8 +12,8 @@ TEST(StandardOptions, EveryProgramAnswersHelpAndVersionGivenAlone) {
   const struct {
     const char* name;
     int usage_status;
-  } programs[] = {{"tlfix", 255}, {"bindrun", 255}, {"coffdrv", 255}, {"asmtally", 1},
-                  {"srcsplice", 1}};
+  } programs[] = {
+      {"tlfix", 255}, {"bindrun", 255}, {"coffdrv", 255}, {"asmtally", 1}, {"srcsplice", 1}};
   for (const auto& p : programs) {
     const std::string program = kit_program(p.name);
     const run_result usage_error = run_program(program, {});
