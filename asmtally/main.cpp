@@ -1,6 +1,7 @@
 #include <string>
 
 #include "asmtally/asmtally.h"
+#include "common/standard_options.h"
 #include "common/text_stream.h"
 
 namespace {
@@ -10,7 +11,13 @@ int fail(const char* message) {
   return 1;
 }
 
+const program_about kAbout = {
+    "asmtally", "Usage: asmtally <filename>\n",
+    "Counts the total, comment and blank lines of a source file: ; comments for a\n"
+    "name ending in .asm, /* */ comments for any other name.\n"};
+
 int run(int argc, char** argv) {
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
   if (argc != 2) return fail("Usage: asmtally <filename>\n");
   const std::string file_name = argv[1];
 

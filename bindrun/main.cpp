@@ -6,6 +6,7 @@
 #include "common/file_system.h"
 #include "common/response_file.h"
 #include "common/run_tool.h"
+#include "common/standard_options.h"
 #include "common/text_stream.h"
 
 namespace {
@@ -15,7 +16,14 @@ int fail(const char* message) {
   return 1;
 }
 
+const program_about kAbout = {
+    "bindrun", "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n",
+    "Adapts a linker response file for ilink, wlink or another linker: takes the\n"
+    "first .res name out of it, runs the linker on the file, then binds the\n"
+    "resources into <exe_file> with the binder <rc>.\n"};
+
 int run(int argc, char** argv) {
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
   if (argc != 5) {
     write_text(std_err(), "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n");
     return -1;

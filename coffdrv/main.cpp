@@ -5,6 +5,7 @@
 #include "coffdrv/coffdrv.h"
 #include "common/file_system.h"
 #include "common/run_tool.h"
+#include "common/standard_options.h"
 #include "common/text_stream.h"
 
 namespace {
@@ -39,7 +40,15 @@ int run_tool_chain(const std::string& rsp_name, const link_state& state) {
   return 0;
 }
 
+const program_about kAbout = {
+    "coffdrv", "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\n",
+    "Links with a GCC tool chain that makes COFF images: collects the options,\n"
+    "objects and libraries (found along LIB) into a response file, runs gcc on it,\n"
+    "then strip, coff2exe and rm on the image (only coff2exe when an option begins\n"
+    "with -g).\n"};
+
 int run(int argc, char** argv) {
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
   if (argc < 2) {
     write_text(std_err(), "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\n");
     return -1;

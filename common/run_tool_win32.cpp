@@ -61,6 +61,10 @@ bool is_batch_extension(const std::string& extension) {
 
 outcome start_process(const std::string& path, const std::string& command_line, int* status) {
   if (path.find('\0') != std::string::npos) return outcome::not_found;
+  // A folder under the name fails to start with an error that need not be
+  // one of the above, and would end the search: whatever is no file is
+  // passed over before starting, as on POSIX.
+  if (!is_file(path)) return outcome::not_found;
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;

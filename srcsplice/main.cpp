@@ -1,6 +1,7 @@
 #include <string>
 
 #include "common/file_system.h"
+#include "common/standard_options.h"
 #include "common/text_stream.h"
 #include "srcsplice/srcsplice.h"
 
@@ -15,7 +16,14 @@ int report_fatal(const char* message) {
   return 1;
 }
 
+const program_about kAbout = {
+    "srcsplice", "Usage: srcsplice <srcfile> <dstfile>\n",
+    "Copies an assembly source to <dstfile>, replacing each include \"file\" line\n"
+    "between ;BEGIN EXPAND INCLUDE and ;END EXPAND INCLUDE by the text of the file;\n"
+    "inclusion nests.\n"};
+
 int run(int argc, char** argv) {
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
   if (argc != 3) {
     write_text(std_out(), "Usage: srcsplice <srcfile> <dstfile>\n");
     return 1;

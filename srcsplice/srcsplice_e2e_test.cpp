@@ -90,8 +90,8 @@ std::string with_nasm_includes(std::string text) {
 
 TEST(Srcsplice, ExpandedProgramAssemblesLikeNasmIncludes) {
   scratch_dir dir;
-  if (run_program("/usr/bin/env", {"nasm", "-v"}).status != 0)
-    GTEST_SKIP() << "nasm is not on PATH; install it to run the assembler check";
+  const optional_tool nasm = configured_tool("nasm");
+  if (nasm.path.empty()) GTEST_SKIP() << nasm.skip_reason;
   const std::vector<std::pair<std::string, std::string>> files = {
       {"main.asm",
        "org 100h\n;BEGIN EXPAND INCLUDE\ninclude \"dos.inc\"\n;END EXPAND INCLUDE\nstart:\n"
@@ -107,11 +107,10 @@ TEST(Srcsplice, ExpandedProgramAssemblesLikeNasmIncludes) {
     write_file(dir / ("ref/" + f.first), with_nasm_includes(f.second));
   }
   ASSERT_EQ(splice(dir, {"main.asm", "spliced.asm"}).status, 0);
-  auto assemble = [](const std::string& cwd, const std::string& source) {
+  auto assemble = [&nasm](const std::string& cwd, const std::string& source) {
     run_options options;
     options.cwd = cwd;
-    return run_program("/usr/bin/env", {"nasm", "-f", "bin", "-o", "a.com", source}, options)
-        .status;
+    return run_program(nasm.path, {"-f", "bin", "-o", "a.com", source}, options).status;
   };
   ASSERT_EQ(assemble(dir.path, "spliced.asm"), 0) << read_file(dir / "spliced.asm");
   ASSERT_EQ(assemble(dir / "ref", "main.asm"), 0);

@@ -9,6 +9,14 @@
 // Path of a program built by this project (tlfix, fake_tool, ...).
 std::string kit_program(const std::string& name);
 
+// An outside tool that some tests need (nasm, strip, strace), as the build
+// found it when it was configured.
+struct optional_tool {
+  std::string path;         // empty when it was missing
+  std::string skip_reason;  // what a test that needs it says when it skips
+};
+optional_tool configured_tool(const std::string& name);
+
 // A fresh folder, removed with everything in it at the end of the test.
 struct scratch_dir {
   std::string path;

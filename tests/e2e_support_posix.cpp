@@ -113,16 +113,11 @@ void install_fake_tool(const std::string& dir, const std::string& name) {
 
 std::vector<std::string> with_fault(const std::string& trace, const std::string& inject,
                                     const std::string& path) {
-  // Found once, along the test's own PATH: the programs may get another.
+  // Some machines let no process trace another.
   static const std::string strace = [] {
-    FILE* found = popen("command -v strace && strace -o /dev/null true", "r");
-    char path[4096] = "";
-    if (!found) return std::string();
-    const bool named = fgets(path, sizeof path, found) != nullptr;
-    const bool traces = pclose(found) == 0;
-    std::string name = named && traces ? path : "";
-    if (!name.empty() && name.back() == '\n') name.pop_back();
-    return name;
+    const std::string path = configured_tool("strace").path;
+    const std::string check = "'" + path + "' -o /dev/null true >/dev/null 2>&1";
+    return !path.empty() && std::system(check.c_str()) == 0 ? path : std::string();
   }();
   if (strace.empty()) return {};
   // LeakSanitizer cannot work under a tracer, and would fail the run.

@@ -6,6 +6,7 @@
 #include "common/file_system.h"
 #include "common/response_file.h"
 #include "common/run_tool.h"
+#include "common/standard_options.h"
 #include "common/text_stream.h"
 #include "tlfix/tlfix.h"
 
@@ -33,7 +34,14 @@ def_outcome create_default_def(const std::string& name) {
   return def_outcome::failed;
 }
 
+const program_about kAbout = {
+    "tlfix", "Usage: tlfix <tlink.exe> <link_rsp_file>\n",
+    "Adapts a linker response file for TLINK: moves the first .res name to its end,\n"
+    "creates a default .def file when the one named is missing, runs the linker on\n"
+    "the file and removes that default .def again after a successful link.\n"};
+
 int run(int argc, char** argv) {
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
   if (argc != 3) {
     write_text(std_err(), "Usage: tlfix <tlink.exe> <link_rsp_file>\n");
     return -1;
