@@ -108,7 +108,7 @@ TEST(CoffdrvRun, FailuresBeforeTheLinkStartNoTool) {
   EXPECT_EQ(read_file(setup.work + "/" + left[0]), "-O2 a.o ");
   unlink((setup.work + "/" + left[0]).c_str());
 
-#ifndef _WIN32  // needs a folder nothing can be made in, and a file size limit
+#ifndef _WIN32                  // needs a folder nothing can be made in, and a file size limit
   setup.options.cwd = "/proc";  // nothing can be created there
   result = setup.run({"prog.exe", "a.o"});
   EXPECT_EQ(result.status, 1);

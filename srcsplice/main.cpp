@@ -1,7 +1,7 @@
 #include <string>
 
 #include "common/file_system.h"
-#include "common/standard_options.h"
+#include "common/program.h"
 #include "common/text_stream.h"
 #include "srcsplice/srcsplice.h"
 
@@ -10,10 +10,7 @@ namespace {
 // Ends the run from the top, once the destination is closed, so that what
 // was written before the failure stays in it.
 int report_fatal(const char* message) {
-  std::string text = "FATAL: ";
-  text.append(message).append("\n");
-  write_text(std_err(), text);
-  return 1;
+  return fail(std::string("FATAL: ") + message + "\n", 1, std_err());
 }
 
 const program_about kAbout = {
@@ -24,10 +21,7 @@ const program_about kAbout = {
 
 int run(int argc, char** argv) {
   if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc != 3) {
-    write_text(std_out(), "Usage: srcsplice <srcfile> <dstfile>\n");
-    return 1;
-  }
+  if (argc != 3) return fail(kAbout.usage, 1);
   const std::string src_file = argv[1];
   const std::string dst_file = argv[2];
 

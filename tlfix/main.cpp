@@ -4,18 +4,13 @@
 #include <vector>
 
 #include "common/file_system.h"
+#include "common/program.h"
 #include "common/response_file.h"
 #include "common/run_tool.h"
-#include "common/standard_options.h"
 #include "common/text_stream.h"
 #include "tlfix/tlfix.h"
 
 namespace {
-
-int fail(const char* message) {
-  write_text(std_out(), message);
-  return 1;
-}
 
 enum class def_outcome { untouched, created, failed };
 
@@ -42,25 +37,23 @@ const program_about kAbout = {
 
 int run(int argc, char** argv) {
   if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc != 3) {
-    write_text(std_err(), "Usage: tlfix <tlink.exe> <link_rsp_file>\n");
-    return -1;
-  }
+  if (argc != 3) return fail(kAbout.usage, -1, std_err());
   const std::string linker = argv[1];
   const std::string rsp_file = argv[2];
 
   std::vector<std::string> lines;
   if (const char* message = load_failure_message(load_lines(rsp_file, kTlfixSlots, &lines))) {
-    return fail(message);
+    return fail(message, 1);
   }
 
   tlfix_rewrite rewrite = rewrite_for_tlink(lines);
-  if (!replace_file_text(rsp_file, rewrite.text)) return fail("Unable to update response file!\n");
+  if (!replace_file_text(rsp_file, rewrite.text))
+    return fail("Unable to update response file!\n", 1);
 
   def_outcome def = def_outcome::untouched;
   if (rewrite.def_seen && !path_exists(rewrite.def_name))
     def = create_default_def(rewrite.def_name);
-  if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n");
+  if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n", 1);
 
   int status = run_tool(linker, {linker, "@" + rsp_file});
   if (status != 0) return status;

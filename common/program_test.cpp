@@ -1,4 +1,4 @@
-#include "common/standard_options.h"
+#include "common/program.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "common/standard_options.h"
+#include "common/program.h"
 
 #include <cstring>
 #include <string>
@@ -19,4 +19,9 @@ std::optional<int> answer_standard_option(int argc, char** argv, const program_a
   // Asked for by a script more often than by a person: an answer lost to a
   // closed output must not pass as given.
   return flush_writer(std_out()) ? 0 : 1;
+}
+
+int fail(std::string_view message, int status, text_writer& stream) {
+  write_text(stream, message);
+  return status;
 }
