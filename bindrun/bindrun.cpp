@@ -1,12 +1,9 @@
 #include "bindrun/bindrun.h"
 
+#include "common/ascii.h"
 #include "common/ext_token.h"
 
 namespace {
-
-char fold_letter(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // ilink joins items with a '+' and wlink with a ',' at the end of a line;
 // with the resource name gone, the item before it must not announce one
@@ -49,14 +46,15 @@ std::string take_out_resource(const std::string& line, std::size_t at, std::size
   return out;
 }
 
+// exe_file cut at its first '.', directories included, with ".exe" added.
+std::string bind_exe_name(const std::string& exe_file) {
+  return exe_file.substr(0, exe_file.find('.')) + ".exe";
+}
+
 }  // namespace
 
 bool same_tool_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold_letter(a[i]) != fold_letter(b[i])) return false;
-  }
-  return true;
+  return same_folded(a, b);
 }
 
 bind_rewrite rewrite_for_bind(std::vector<std::string> lines, const std::string& link) {
@@ -83,10 +81,6 @@ std::vector<std::string> linker_arguments(const bind_arguments& args) {
   const std::string rsp_arg = "@" + args.link_rsp_file;
   if (same_tool_name(args.link, "ilink")) return {args.link, "/nofree", "/nol", rsp_arg};
   return {args.link, rsp_arg};
-}
-
-std::string bind_exe_name(const std::string& exe_file) {
-  return exe_file.substr(0, exe_file.find('.')) + ".exe";
 }
 
 binder_run plan_binder_run(const bind_arguments& args, bool res_found,

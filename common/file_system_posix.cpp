@@ -6,14 +6,11 @@
 
 #include <vector>
 
+#include "common/ascii.h"
 #include "common/file_system.h"
 #include "common/interrupt.h"
 
 namespace {
-
-bool holds_zero_byte(const std::string& name) {
-  return name.find('\0') != std::string::npos;
-}
 
 // The real file behind path, following every symbolic link.
 bool resolve_target(const std::string& path, std::string* target) {

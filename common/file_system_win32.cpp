@@ -4,14 +4,11 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "common/ascii.h"
 #include "common/file_system.h"
 #include "common/interrupt.h"
 
 namespace {
-
-bool holds_zero_byte(const std::string& name) {
-  return name.find('\0') != std::string::npos;
-}
 
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
