@@ -106,6 +106,15 @@ TEST(CoffdrvRun, FailuresBeforeTheLinkStartNoTool) {
   std::vector<std::string> left = entries(setup.work);
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(read_file(setup.work + "/" + left[0]), "-O2 a.o ");
+#ifndef _WIN32
+  // Tools running as another user may read it: the usual permissions, not
+  // those of a private temporary file.
+  struct stat st;
+  ASSERT_EQ(stat((setup.work + "/" + left[0]).c_str(), &st), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+#endif
   unlink((setup.work + "/" + left[0]).c_str());
 
 #ifndef _WIN32                  // needs a folder nothing can be made in, and a file size limit

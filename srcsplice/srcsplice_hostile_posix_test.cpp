@@ -62,6 +62,7 @@ TEST(SrcspliceHostile, BinaryHugeAndOddlyNamedFilesAreCopiedWhole) {
 TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
   scratch_dir dir;
   make_dir(dir / "folder.inc");
+  write_file(dir / "zero", "the name up to its zero byte\r\n");
   const struct {
     std::string include;
     std::string err;
