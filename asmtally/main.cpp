@@ -1,36 +1,34 @@
 #include <string>
 
 #include "asmtally/asmtally.h"
+#include "common/program.h"
 #include "common/text_stream.h"
 
 namespace {
 
-int fail(const char* message) {
-  write_text(std_out(), message);
-  return 1;
-}
+const program_about kAbout = {
+    "asmtally", "Usage: asmtally <filename>\n",
+    "Counts the total, comment and blank lines of a source file: ; comments for a\n"
+    "name ending in .asm, /* */ comments for any other name.\n"};
 
 int run(int argc, char** argv) {
-  if (argc != 2) return fail("Usage: asmtally <filename>\n");
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
+  if (argc != 2) return fail(kAbout.usage, 1);
   const std::string file_name = argv[1];
 
   text_reader reader;
-  if (!open_reader(reader, file_name)) return fail("Unable to open input file\n");
+  if (!open_reader(reader, file_name)) return fail("Unable to open input file\n", 1);
 
   line_tally tally;
   // A failed read would leave the counts short; a build must not take them
   // for the file's.
   if (!count_lines(reader, is_assembly_name(file_name), &tally)) {
-    return fail("Unable to read input file\n");
+    return fail("Unable to read input file\n", 1);
   }
 
   write_text(std_out(), format_report(tally));
   // A report lost to a full disk or a closed output must not pass as made.
-  if (!flush_writer(std_out())) {
-    write_text(std_err(), "Unable to write report\n");
-    return 1;
-  }
-  return 0;
+  return flush_writer(std_out()) ? 0 : fail("Unable to write report\n", 1, std_err());
 }
 
 }  // namespace

@@ -1,24 +1,9 @@
 #include "bindrun/bindrun.h"
 
-#include <algorithm>
-
+#include "common/ascii.h"
 #include "common/ext_token.h"
 
 namespace {
-
-char fold_letter(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// The place where the first resource token of line starts, or line.size().
-// Whole stretches where the matcher failed are stepped over at once.
-std::size_t find_resource(const std::string& line, std::string* res_name, std::size_t* length) {
-  std::size_t at = 0;
-  while (at < line.size() && !find_ext_token(line, at, ".res", res_name, length)) {
-    at = std::max(at + 1, ext_stretch_end(line, at));
-  }
-  return at;
-}
 
 // ilink joins items with a '+' and wlink with a ',' at the end of a line;
 // with the resource name gone, the item before it must not announce one
@@ -61,25 +46,25 @@ std::string take_out_resource(const std::string& line, std::size_t at, std::size
   return out;
 }
 
+// exe_file cut at its first '.', directories included, with ".exe" added.
+std::string bind_exe_name(const std::string& exe_file) {
+  return exe_file.substr(0, exe_file.find('.')) + ".exe";
+}
+
 }  // namespace
 
 bool same_tool_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold_letter(a[i]) != fold_letter(b[i])) return false;
-  }
-  return true;
+  return same_folded(a, b);
 }
 
 bind_rewrite rewrite_for_bind(std::vector<std::string> lines, const std::string& link) {
   bind_rewrite result;
-  for (std::size_t index = 0; index < lines.size() && !result.res_found; ++index) {
-    std::size_t length = 0;
-    const std::size_t at = find_resource(lines[index], &result.res_name, &length);
-    if (at == lines[index].size()) continue;
+  const ext_token_place res = first_ext_token(lines, ".res");
+  if (res.found) {
+    result.res_name = lines[res.entry].substr(res.position, res.length);
     // Every entry before this one is still as it was read.
-    if (index > 0) repair_previous(lines[index - 1], link);
-    lines[index] = take_out_resource(lines[index], at, length);
+    if (res.entry > 0) repair_previous(lines[res.entry - 1], link);
+    lines[res.entry] = take_out_resource(lines[res.entry], res.position, res.length);
     result.res_found = true;
   }
   result.lines = std::move(lines);
@@ -96,10 +81,6 @@ std::vector<std::string> linker_arguments(const bind_arguments& args) {
   const std::string rsp_arg = "@" + args.link_rsp_file;
   if (same_tool_name(args.link, "ilink")) return {args.link, "/nofree", "/nol", rsp_arg};
   return {args.link, rsp_arg};
-}
-
-std::string bind_exe_name(const std::string& exe_file) {
-  return exe_file.substr(0, exe_file.find('.')) + ".exe";
 }
 
 binder_run plan_binder_run(const bind_arguments& args, bool res_found,

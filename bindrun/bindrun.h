@@ -40,9 +40,6 @@ std::string response_text(const std::vector<std::string>& lines);
 // The linker's argument vector; element 0 is the linker itself.
 std::vector<std::string> linker_arguments(const bind_arguments& args);
 
-// exe_file cut at its first '.', directories included, with ".exe" added.
-std::string bind_exe_name(const std::string& exe_file);
-
 struct binder_run {
   bool wanted = false;
   std::vector<std::string> arguments;  // element 0 is the binder itself

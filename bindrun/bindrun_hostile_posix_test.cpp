@@ -33,7 +33,7 @@ struct bind_site {
 
 TEST(BindrunHostile, AFifoResponseFileIsNeitherReplacedNorLinked) {
   bind_site site;
-  ASSERT_EQ(mkfifo((site.work + "/a.rsp").c_str(), 0600), 0);
+  fifo_feeder feeder(site.work + "/a.rsp", "a.obj\nr.res\n");
   run_result result = site.run({"ilink", "wbind", "a", "a.rsp"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "Unable to update response file!\r\n");

@@ -4,31 +4,31 @@
 
 #include "bindrun/bindrun.h"
 #include "common/file_system.h"
+#include "common/program.h"
 #include "common/response_file.h"
 #include "common/run_tool.h"
 #include "common/text_stream.h"
 
 namespace {
 
-int fail(const char* message) {
-  write_text(std_out(), message);
-  return 1;
-}
+const program_about kAbout = {
+    "bindrun", "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n",
+    "Adapts a linker response file for ilink, wlink or another linker: takes the\n"
+    "first .res name out of it, runs the linker on the file, then binds the\n"
+    "resources into <exe_file> with the binder <rc>.\n"};
 
 int run(int argc, char** argv) {
-  if (argc != 5) {
-    write_text(std_err(), "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n");
-    return -1;
-  }
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
+  if (argc != 5) return fail(kAbout.usage, -1, std_err());
   const bind_arguments args{argv[1], argv[2], argv[3], argv[4]};
 
   std::vector<std::string> lines;
   const load_status loaded = load_lines(args.link_rsp_file, kBindrunSlots, &lines);
-  if (const char* message = load_failure_message(loaded)) return fail(message);
+  if (const char* message = load_failure_message(loaded)) return fail(message, 1);
 
   const bind_rewrite rewrite = rewrite_for_bind(std::move(lines), args.link);
   if (!replace_file_text(args.link_rsp_file, response_text(rewrite.lines))) {
-    return fail("Unable to update response file!\n");
+    return fail("Unable to update response file!\n", 1);
   }
 
   // On Windows the linker and binder get their path in double quotes.

@@ -2,8 +2,10 @@
 
 #include <limits>
 #include <new>
+#include <string_view>
 
 #include "common/file_system.h"
+#include "common/response_file.h"
 
 namespace {
 
@@ -23,11 +25,6 @@ bool ends_with(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-void write_item(text_writer& out, std::string_view item) {
-  write_text(out, item);
-  write_text(out, " ");
-}
-
 // Any three characters after a dot count as the extension of the main name;
 // a dot elsewhere, or another length, leaves the name whole.
 std::string cut_extension(std::string_view name) {
@@ -35,108 +32,123 @@ std::string cut_extension(std::string_view name) {
   return std::string(name);
 }
 
-}  // namespace
-
-void split_lib_path(const char* lib_value, link_state& state) {
-  state.lib_dirs.clear();
-  if (!lib_value) return;
-  std::string_view rest = lib_value;
-  while (!rest.empty()) {
-    const std::size_t cut = rest.find(';');
-    const std::string_view piece = rest.substr(0, cut);
-    if (!piece.empty()) state.lib_dirs.emplace_back(piece);
-    if (cut == std::string_view::npos) break;
-    rest.remove_prefix(cut + 1);
-  }
-}
-
-collect_result collect_arguments(text_writer& out, const std::vector<std::string>& arguments,
-                                 link_state& state) {
-  try {
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-      const std::string& argument = arguments[i];
-      collect_result result;
-      // Before the main name an "@" argument is no response file: being no
-      // option, it becomes the main name.
-      if (state.base_name_seen && starts_with(argument, "@")) {
-        result = expand_response_file(out, argument, state);
-      } else {
-        result.status = classify_item(out, argument, state);
-      }
-      if (result.status != collect_status::ok) return result;
-    }
-  } catch (const std::bad_alloc&) {
-    return {collect_status::out_of_memory, {}};
-  }
-  return {};
-}
-
-collect_status classify_item(text_writer& out, std::string_view item, link_state& state) {
-  if (!state.base_name_seen && !starts_with(item, "-")) {
-    if (item.size() < 3) return collect_status::short_main_name;
-    state.base_name = cut_extension(item);
-    state.base_name_seen = true;
-  } else if (state.base_name_seen) {
-    resolve_library(out, item, state);
-  } else {
-    // An option before the main name is never a library, whatever its end.
-    write_item(out, item);
-  }
-  // The debug option still reaches gcc; it only keeps the symbols and image.
-  if (starts_with(item, "-g")) state.debug_build = true;
-  return collect_status::ok;
-}
-
-collect_result expand_response_file(text_writer& out, std::string_view argument,
-                                    link_state& state) {
-  const collect_result unusable = {collect_status::response_file_not_opened, std::string(argument)};
-  text_reader reader;
-  if (!open_reader(reader, std::string(argument.substr(1)))) return unusable;
-  std::string_view line;
-  while (read_line(reader, kWholeLine, &line)) {
-    std::size_t at = 0;
-    while (at < line.size()) {
-      if (is_white_space(line[at])) {
-        ++at;
-        continue;
-      }
-      std::size_t end = at;
-      while (end < line.size() && !is_white_space(line[end])) ++end;
-      // A word beginning with "@" is an ordinary item: response files do not nest.
-      const collect_status status = classify_item(out, line.substr(at, end - at), state);
-      if (status != collect_status::ok) return {status, {}};
-      at = end;
-    }
-  }
-  // A file that breaks off while being read would silently drop the rest of
-  // the objects from the link.
-  if (reader_failed(reader)) return unusable;
-  return {};
-}
-
-void resolve_library(text_writer& out, std::string_view item, link_state& state) {
+// Records an item ending in ".a" as a library, else as an item.
+void resolve_library(std::string_view item, const std::vector<std::string>& lib_dirs,
+                     link_plan& plan) {
   if (!ends_with(item, ".a")) {
-    write_item(out, item);
+    plan.items.emplace_back(item);
     return;
   }
-  for (const std::string& dir : state.lib_dirs) {
+  for (const std::string& dir : lib_dirs) {
     std::string candidate = dir + "/";
     candidate += item;
     if (path_exists(candidate)) {
-      state.libraries.push_back(std::move(candidate));
+      plan.libraries.push_back(std::move(candidate));
       return;
     }
   }
-  state.libraries.emplace_back(item);
+  plan.libraries.emplace_back(item);
 }
 
-void complete_response_file(text_writer& out, const link_state& state) {
+// One item of the command line or of a response file: the main name, an
+// option or object, or a library.  False when it ends the collection.
+bool classify_item(std::string_view item, const std::vector<std::string>& lib_dirs,
+                   link_plan& plan) {
+  if (!plan.base_name_seen && !starts_with(item, "-")) {
+    if (item.size() < 3) {
+      plan.status = collect_status::short_main_name;
+      return false;
+    }
+    plan.base_name = cut_extension(item);
+    plan.base_name_seen = true;
+  } else if (plan.base_name_seen) {
+    resolve_library(item, lib_dirs, plan);
+  } else {
+    // An option before the main name is never a library, whatever its end.
+    plan.items.emplace_back(item);
+  }
+  // The debug option still reaches gcc; it only keeps the symbols and image.
+  if (starts_with(item, "-g")) plan.debug_build = true;
+  return true;
+}
+
+// argument is "@" and a file name; every word of the file is classified.
+bool expand_response_file(const std::string& argument, const std::vector<std::string>& lib_dirs,
+                          link_plan& plan) {
+  text_reader reader;
+  if (open_response_file(reader, argument.substr(1))) {
+    std::string_view line;
+    while (read_line(reader, kWholeLine, &line)) {
+      std::size_t at = 0;
+      while (at < line.size()) {
+        if (is_white_space(line[at])) {
+          ++at;
+          continue;
+        }
+        std::size_t end = at;
+        while (end < line.size() && !is_white_space(line[end])) ++end;
+        // A word beginning with "@" is an ordinary item: response files do not nest.
+        if (!classify_item(line.substr(at, end - at), lib_dirs, plan)) return false;
+        at = end;
+      }
+    }
+    // A file that breaks off while being read would silently drop the rest
+    // of the objects from the link.
+    if (!reader_failed(reader)) return true;
+  }
+  plan.status = collect_status::response_file_not_opened;
+  plan.failed_argument = argument;
+  return false;
+}
+
+void append_item(std::string& text, std::string_view item) {
+  text.append(item);
+  text += ' ';
+}
+
+}  // namespace
+
+std::vector<std::string> split_lib_path(const char* lib_value) {
+  std::vector<std::string> dirs;
+  std::string_view rest = lib_value ? lib_value : "";
+  while (!rest.empty()) {
+    const std::size_t cut = rest.find(';');
+    const std::string_view piece = rest.substr(0, cut);
+    if (!piece.empty()) dirs.emplace_back(piece);
+    if (cut == std::string_view::npos) break;
+    rest.remove_prefix(cut + 1);
+  }
+  return dirs;
+}
+
+link_plan collect_arguments(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& lib_dirs) {
+  link_plan plan;
+  try {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+      const std::string& argument = arguments[i];
+      // Before the main name an "@" argument is no response file: being no
+      // option, it becomes the main name.
+      const bool go_on = plan.base_name_seen && starts_with(argument, "@")
+                             ? expand_response_file(argument, lib_dirs, plan)
+                             : classify_item(argument, lib_dirs, plan);
+      if (!go_on) break;
+    }
+  } catch (const std::bad_alloc&) {
+    plan.status = collect_status::out_of_memory;
+  }
+  return plan;
+}
+
+std::string response_file_text(const link_plan& plan) {
+  std::string text;
+  for (const std::string& item : plan.items) append_item(text, item);
+  if (plan.status != collect_status::ok) return text;
   // Twice in a row, so that libraries referring to one another resolve
   // whatever their order.
   for (int pass = 0; pass < 2; ++pass) {
-    for (const std::string& library : state.libraries) write_item(out, library);
+    for (const std::string& library : plan.libraries) append_item(text, library);
   }
-  write_text(out, "-o ");
-  write_text(out, state.base_name);
-  write_text(out, "\n");
+  text += "-o " + plan.base_name + "\n";
+  return text;
 }

@@ -6,49 +6,36 @@
 #define KIT_COFFDRV_COFFDRV_H_
 
 #include <string>
-#include <string_view>
 #include <vector>
-
-#include "common/text_stream.h"
-
-// What the command line says about the link, gathered while its ordinary
-// items are written to the response file.
-struct link_state {
-  std::string base_name;  // the main name without its extension
-  bool base_name_seen = false;
-  bool debug_build = false;            // some item began with "-g"
-  std::vector<std::string> lib_dirs;   // the directories of LIB, in order
-  std::vector<std::string> libraries;  // per library item: where it was found, or the item
-};
 
 enum class collect_status { ok, short_main_name, out_of_memory, response_file_not_opened };
 
-struct collect_result {
+// What the command line asks of the link.
+struct link_plan {
+  std::vector<std::string> items;      // for gcc's response file, in order
+  std::vector<std::string> libraries;  // per library item: where it was found, or the item
+  std::string base_name;               // the main name without its extension
+  bool base_name_seen = false;
+  bool debug_build = false;  // some item began with "-g"
+  // Collection stops at the first failure; what was collected before it
+  // stays in the plan.
   collect_status status = collect_status::ok;
-  std::string argument;  // with response_file_not_opened: the whole "@" argument
+  std::string failed_argument;  // with response_file_not_opened: the whole "@" argument
 };
 
-// Fills state.lib_dirs from the value of LIB (null when it is not set):
-// the pieces between ';', empty ones skipped.
-void split_lib_path(const char* lib_value, link_state& state);
+// The directories of LIB (null when it is not set): the pieces between ';',
+// empty ones skipped.
+std::vector<std::string> split_lib_path(const char* lib_value);
 
-// Handles every argument after the program name (arguments[0]) in order.
-// Stops at the first failure; what was written to out until then stays.
-collect_result collect_arguments(text_writer& out, const std::vector<std::string>& arguments,
-                                 link_state& state);
+// Handles every argument after the program name (arguments[0]) in order,
+// reading the "@" response files after the main name and looking libraries
+// up in lib_dirs.
+link_plan collect_arguments(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& lib_dirs);
 
-// One item of the command line or of a response file: the main name, an
-// option or object written to out, or a library recorded in state.
-collect_status classify_item(text_writer& out, std::string_view item, link_state& state);
-
-// argument is "@" and a file name; every word of the file is classified.
-collect_result expand_response_file(text_writer& out, std::string_view argument, link_state& state);
-
-// Records an item ending in ".a" as a library, else writes it to out.
-void resolve_library(text_writer& out, std::string_view item, link_state& state);
-
-// Writes what follows the items: the library list twice, then the line
-// "-o <base_name>".
-void complete_response_file(text_writer& out, const link_state& state);
+// gcc's response file: each item followed by a space, then the library
+// list twice and the line "-o <base_name>".  After a failed collection, the
+// items collected up to the failure only.
+std::string response_file_text(const link_plan& plan);
 
 #endif  // KIT_COFFDRV_COFFDRV_H_

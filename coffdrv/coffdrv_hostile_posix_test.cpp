@@ -63,7 +63,7 @@ TEST(CoffdrvHostile, ALibOfThousandsOfFoldersIsSearchedInOrder) {
 TEST(CoffdrvHostile, ResponseFilesOfAnyKindAreReadOrRefusedWithoutHanging) {
   coff_site site;
   make_dir(site.work + "/folder.rsp");
-  ASSERT_EQ(mkfifo((site.work + "/fifo.rsp").c_str(), 0600), 0);
+  fifo_feeder feeder(site.work + "/fifo.rsp", "f.o\r\n");
   // Zero bytes and bytes above 0x7F are parts of words; reading stops at a
   // 0x1A that begins a line.
   write_file(site.work + "/bin.rsp",
@@ -75,13 +75,38 @@ TEST(CoffdrvHostile, ResponseFilesOfAnyKindAreReadOrRefusedWithoutHanging) {
   run_result result = site.run({"p.exe", "@fifo.rsp", "@bin.rsp", "@huge.rsp"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(site.gcc_file(),
-            "a\0b.o \xff\xfe.o x.o "s + word + ".o y.o lib\x80.a lib\x80.a -o p\r\n");
+            "f.o a\0b.o \xff\xfe.o x.o "s + word + ".o y.o lib\x80.a lib\x80.a -o p\r\n");
   EXPECT_EQ(site.files_left(), 0u);
 
-  result = site.run({"p.exe", "a.o", "@folder.rsp"});
-  EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.out, "Unable to open response file @folder.rsp!\r\n");
+  // A device is refused like a file that cannot be opened: /dev/zero would
+  // never end.
+  for (const std::string name : {"@folder.rsp", "@/dev/zero"}) {
+    result = site.run({"p.exe", "a.o", name});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, "Unable to open response file " + name + "!\r\n");
+  }
   EXPECT_EQ(read_tool_log(site.log).size(), 4u) << "a tool ran after the failure";
+}
+
+TEST(CoffdrvHostile, AnInterruptRemovesTheResponseFileOnceGccIsDone) {
+  coff_site site;
+  const std::vector<std::string> wrapper = with_fault("wait4", "wait4:signal=SIGTERM:when=1");
+  if (wrapper.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+  // gcc reads its response file only after a while, long after the
+  // interrupt came.
+  make_dir(site.dir / "real");
+  install_fake_tool(site.dir / "real", "gcc");
+  ASSERT_EQ(unlink((site.dir / "tools/gcc").c_str()), 0);  // a link to the fake tool itself
+  write_file(site.dir / "tools/gcc", "#!/bin/sh\nPATH=/usr/bin:/bin sleep 0.3 || exit 99\nexec " +
+                                         site.dir / "real/gcc \"$@\"\n");
+  ASSERT_EQ(chmod((site.dir / "tools/gcc").c_str(), 0755), 0);
+  site.options.wrapper = wrapper;
+  EXPECT_EQ(site.run({"p.exe", "a.o"}).status, 128 + 15);
+  const std::vector<tool_run> runs = read_tool_log(site.log);
+  ASSERT_EQ(runs.size(), 1u);
+  ASSERT_EQ(runs[0].files.size(), 1u);
+  EXPECT_EQ(runs[0].files[0].second, "a.o -o p\r\n");
+  EXPECT_EQ(site.files_left(), 0u);
 }
 
 TEST(CoffdrvHostile, OddNamesReachTheToolsWholeAndAnEmptyPathFindsNoGcc) {

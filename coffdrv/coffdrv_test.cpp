@@ -8,21 +8,16 @@
 namespace {
 
 struct collected {
-  collect_result result;
-  link_state state;
-  std::string text;  // the response file as it would be on disk
+  link_plan plan;
+  std::string text;  // the response file as written from the plan
 };
 
 collected collect(const std::vector<std::string>& args, const char* lib = nullptr) {
-  collected c;
-  text_writer out;
-  open_memory_writer(out, &c.text);
-  split_lib_path(lib, c.state);
   std::vector<std::string> argv = {"coffdrv"};
   argv.insert(argv.end(), args.begin(), args.end());
-  c.result = collect_arguments(out, argv, c.state);
-  if (c.result.status == collect_status::ok) complete_response_file(out, c.state);
-  close_writer(out);
+  collected c;
+  c.plan = collect_arguments(argv, split_lib_path(lib));
+  c.text = response_file_text(c.plan);
   return c;
 }
 
@@ -36,12 +31,12 @@ TEST(CoffdrvCollect, MainNameGivesBaseName) {
       {"@x.rsp", "@x"},     {long_name + ".exe", long_name}};
   for (const auto& [main_name, base] : cases) {
     collected c = collect({main_name});
-    EXPECT_EQ(c.result.status, collect_status::ok) << main_name;
-    EXPECT_EQ(c.state.base_name, base) << main_name;
-    EXPECT_EQ(c.text, "-o " + base + "\r\n") << main_name;
+    EXPECT_EQ(c.plan.status, collect_status::ok) << main_name;
+    EXPECT_EQ(c.plan.base_name, base) << main_name;
+    EXPECT_EQ(c.text, "-o " + base + "\n") << main_name;
   }
   for (const auto& args : std::vector<std::vector<std::string>>{{"ab"}, {"-O2", ""}}) {
-    EXPECT_EQ(collect(args).result.status, collect_status::short_main_name);
+    EXPECT_EQ(collect(args).plan.status, collect_status::short_main_name);
   }
 }
 
@@ -66,22 +61,23 @@ TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
                         lib.c_str());
   const std::string section =
       d2 + "libm.a " + d1 + "libx.a " + d2 + "liby.a libq.a " + d2 + "libm.a -Lz.a ";
-  EXPECT_EQ(c.text, "-O2 -Lz.a a.o -lpc x.A %s.o " + section + section + "-o prog\r\n");
-  EXPECT_EQ(c.state.lib_dirs, (std::vector<std::string>{dir.path + "/D1", dir.path + "/D2"}));
+  EXPECT_EQ(c.text, "-O2 -Lz.a a.o -lpc x.A %s.o " + section + section + "-o prog\n");
+  EXPECT_EQ(split_lib_path(lib.c_str()),
+            (std::vector<std::string>{dir.path + "/D1", dir.path + "/D2"}));
 
-  EXPECT_EQ(collect({"p.exe", "libm.a"}).state.libraries, std::vector<std::string>{"libm.a"});
-  EXPECT_EQ(collect({"p.exe", "libm.a"}, "").state.libraries, std::vector<std::string>{"libm.a"});
+  EXPECT_EQ(collect({"p.exe", "libm.a"}).plan.libraries, std::vector<std::string>{"libm.a"});
+  EXPECT_EQ(collect({"p.exe", "libm.a"}, "").plan.libraries, std::vector<std::string>{"libm.a"});
   // A separator at the end of a directory still gets its "/".
-  EXPECT_EQ(collect({"p.exe", "libm.a"}, d2.c_str()).state.libraries[0], d2 + "/libm.a");
+  EXPECT_EQ(collect({"p.exe", "libm.a"}, d2.c_str()).plan.libraries[0], d2 + "/libm.a");
 
   // The debug option is passed on too; only its first two characters count.
-  EXPECT_EQ(collect({"-g", "p.exe"}).text, "-g -o p\r\n");
+  EXPECT_EQ(collect({"-g", "p.exe"}).text, "-g -o p\n");
   const std::vector<std::pair<std::vector<std::string>, bool>> debug_cases = {
       {{"-g", "p.exe"}, true},
       {{"p.exe", "-gstabs+"}, true},
       {{"-G", "p.exe", "-xg", "g.o"}, false}};
   for (const auto& [args, debug] : debug_cases) {
-    EXPECT_EQ(collect(args).state.debug_build, debug) << args[0];
+    EXPECT_EQ(collect(args).plan.debug_build, debug) << args[0];
   }
 }
 
@@ -95,9 +91,9 @@ TEST(CoffdrvCollect, NoLimitOnLibPathOrLibraryCount) {
   std::vector<std::string> args = {"p.exe"};
   for (int i = 0; i < 60; ++i) args.push_back(i % 2 ? "libw.a" : "libv.a");
   collected c = collect(args, lib.c_str());
-  ASSERT_EQ(c.state.libraries.size(), 60u);
-  EXPECT_EQ(c.state.libraries[58], "libv.a");
-  EXPECT_EQ(c.state.libraries[59], long_dir + "29/libw.a");
+  ASSERT_EQ(c.plan.libraries.size(), 60u);
+  EXPECT_EQ(c.plan.libraries[58], "libv.a");
+  EXPECT_EQ(c.plan.libraries[59], long_dir + "29/libw.a");
 }
 
 TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
@@ -108,18 +104,18 @@ TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
              "cd\n" +
                  filler + " straddle.o\n");
   collected c = collect({"prog.exe", "@" + dir / "a.rsp", "z.o"});
-  EXPECT_EQ(c.result.status, collect_status::ok);
-  EXPECT_TRUE(c.state.debug_build);
+  EXPECT_EQ(c.plan.status, collect_status::ok);
+  EXPECT_TRUE(c.plan.debug_build);
   EXPECT_EQ(c.text, "a.o b.o -gdwarf @y last.o ab cd " + filler +
-                        " straddle.o z.o libm.a libz.a libm.a libz.a -o prog\r\n");
+                        " straddle.o z.o libm.a libz.a libm.a libz.a -o prog\n");
 }
 
 TEST(CoffdrvResponseFile, UnusableFileStopsCollection) {
   scratch_dir dir;
   for (const std::string& name : {dir / "missing.rsp", dir.path, std::string("/proc/self/mem")}) {
     collected c = collect({"prog.exe", "a.o", "@" + name, "b.o"});
-    EXPECT_EQ(c.result.status, collect_status::response_file_not_opened) << name;
-    EXPECT_EQ(c.result.argument, "@" + name);
+    EXPECT_EQ(c.plan.status, collect_status::response_file_not_opened) << name;
+    EXPECT_EQ(c.plan.failed_argument, "@" + name);
     EXPECT_EQ(c.text, "a.o ");
   }
 }

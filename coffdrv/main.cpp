@@ -1,72 +1,73 @@
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "coffdrv/coffdrv.h"
 #include "common/file_system.h"
+#include "common/program.h"
 #include "common/run_tool.h"
 #include "common/text_stream.h"
 
 namespace {
 
-int report_collect_failure(const collect_result& result) {
-  switch (result.status) {
+const program_about kAbout = {
+    "coffdrv", "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\n",
+    "Links with a GCC tool chain that makes COFF images: collects the options,\n"
+    "objects and libraries (found along LIB) into a response file, runs gcc on it,\n"
+    "then strip, coff2exe and rm on the image (only coff2exe when an option begins\n"
+    "with -g).\n"};
+
+int report_collect_failure(const link_plan& plan) {
+  switch (plan.status) {
     case collect_status::short_main_name:
-      write_text(std_err(), "Expecting name of .exe file!\n");
-      break;
-    case collect_status::out_of_memory:
-      write_text(std_out(), "Out of memory!\n");
-      break;
+      return fail("Expecting name of .exe file!\n", -1, std_err());
     case collect_status::response_file_not_opened:
-      write_text(std_out(), "Unable to open response file " + result.argument + "!\n");
-      break;
+      return fail("Unable to open response file " + plan.failed_argument + "!\n", -1);
+    case collect_status::out_of_memory:
     case collect_status::ok:
       break;
   }
-  return -1;
+  return fail("Out of memory!\n", -1);
 }
 
 // Links from the finished response file and turns the image into the
 // executable.  Only the status of gcc counts; the response file is deleted
 // whatever it gave.
-int run_tool_chain(const std::string& rsp_name, const link_state& state) {
+int run_tool_chain(const std::string& rsp_name, const link_plan& plan) {
   const int status = run_tool("gcc", {"gcc", "@" + rsp_name});
   remove_file(rsp_name);
   if (status != 0) return status;
-  if (!state.debug_build) run_tool("strip", {"strip", state.base_name});
-  run_tool("coff2exe", {"coff2exe", state.base_name});
-  if (!state.debug_build) run_tool("rm", {"rm", state.base_name});
+  if (!plan.debug_build) run_tool("strip", {"strip", plan.base_name});
+  run_tool("coff2exe", {"coff2exe", plan.base_name});
+  if (!plan.debug_build) run_tool("rm", {"rm", plan.base_name});
   return 0;
 }
 
 int run(int argc, char** argv) {
-  if (argc < 2) {
-    write_text(std_err(), "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\n");
-    return -1;
-  }
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
+  if (argc < 2) return fail(kAbout.usage, -1, std_err());
   text_writer rsp;
   std::string rsp_name;
   if (!create_unique_file("coffdrv", ".rsp", rsp, &rsp_name)) {
-    write_text(std_out(), "Unable to open temporary file!\n");
-    return 1;
+    return fail("Unable to open temporary file!\n", 1);
   }
-  link_state state;
-  split_lib_path(std::getenv("LIB"), state);
-  const collect_result collected =
-      collect_arguments(rsp, std::vector<std::string>(argv, argv + argc), state);
-  if (collected.status != collect_status::ok) {
-    // The response file stays behind with what was collected so far.
-    close_writer(rsp);
-    return report_collect_failure(collected);
+  link_plan plan = collect_arguments(std::vector<std::string>(argv, argv + argc),
+                                     split_lib_path(std::getenv("LIB")));
+  try {
+    // After a failure the file stays behind with what was collected.
+    write_text(rsp, response_file_text(plan));
+  } catch (const std::bad_alloc&) {
+    plan.status = collect_status::out_of_memory;
   }
-  complete_response_file(rsp, state);
+  const bool written = close_writer(rsp);
+  if (plan.status != collect_status::ok) return report_collect_failure(plan);
   // A truncated response file would link something other than was asked.
-  if (!close_writer(rsp)) {
+  if (!written) {
     remove_file(rsp_name);
-    write_text(std_out(), "Unable to write temporary file!\n");
-    return 1;
+    return fail("Unable to write temporary file!\n", 1);
   }
-  return run_tool_chain(rsp_name, state);
+  return run_tool_chain(rsp_name, plan);
 }
 
 }  // namespace

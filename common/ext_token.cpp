@@ -1,9 +1,17 @@
 #include "common/ext_token.h"
 
+#include <algorithm>
+
 namespace {
 
 bool ends_token(char c) {
   return c == ' ' || c == ',' || c == '\n';
+}
+
+// Where the stretch that find_ext_token examines from position ends.
+std::size_t ext_stretch_end(std::string_view text, std::size_t position) {
+  while (position < text.size() && !ends_token(text[position])) ++position;
+  return position;
 }
 
 }  // namespace
@@ -23,7 +31,24 @@ bool find_ext_token(std::string_view text, std::size_t position, std::string_vie
   return true;
 }
 
-std::size_t ext_stretch_end(std::string_view text, std::size_t position) {
-  while (position < text.size() && !ends_token(text[position])) ++position;
-  return position;
+ext_token_place first_ext_token(const std::vector<std::string>& entries, std::string_view ext) {
+  ext_token_place place;
+  std::string name;
+  for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+    const std::string& text = entries[entry];
+    std::size_t at = 0;
+    while (at < text.size()) {
+      if (find_ext_token(text, at, ext, &name, &place.length)) {
+        place.found = true;
+        place.entry = entry;
+        place.position = at;
+        return place;
+      }
+      // Every later place of a stretch where the match failed sees a tail
+      // of the same stretch, and fails too: a line of thousands of bytes
+      // costs one look per stretch.
+      at = std::max(at + 1, ext_stretch_end(text, at));
+    }
+  }
+  return place;
 }

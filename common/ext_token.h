@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // True when the stretch of text from position up to the next space, comma,
 // line feed or the end of the text holds ext (case-sensitive).  Then
@@ -13,10 +14,17 @@
 bool find_ext_token(std::string_view text, std::size_t position, std::string_view ext,
                     std::string* out_name, std::size_t* out_len);
 
-// Where the stretch that find_ext_token examines from position ends.  A
-// match that fails at one place fails at every later place up to there too
-// (each sees a tail of the same stretch), so a caller that tries every place
-// of a line can step over the rest of the stretch at once.
-std::size_t ext_stretch_end(std::string_view text, std::size_t position);
+// Where the first token holding an extension stands in a table of entries.
+struct ext_token_place {
+  bool found = false;
+  std::size_t entry = 0;
+  std::size_t position = 0;  // of its first character
+  std::size_t length = 0;    // up to and including the first match
+};
+
+// The first token of the entries (in order, each from left to right) that
+// holds ext: where find_ext_token, tried at every place in turn, would
+// first match.
+ext_token_place first_ext_token(const std::vector<std::string>& entries, std::string_view ext);
 
 #endif  // KIT_COMMON_EXT_TOKEN_H_

@@ -25,20 +25,57 @@ inline bool same_file(const file_id& a, const file_id& b) {
   return a.device == b.device && a.inode == b.inode;
 }
 
-// Deletes a file; false when it could not be deleted.
+// Deletes a file; false when it could not be deleted.  An interrupt no
+// longer removes it.
 bool remove_file(const std::string& path);
 
-// Replaces the content of an existing file with text (written with CR LF
-// line ends) so that the file is never seen half-written: the text goes to a
-// fresh file beside it, which is then renamed over it.  The permission bits
-// are kept; when path is a symbolic link, the file it leads to is replaced.
-// On any failure the fresh file is removed, the original is untouched and
-// the result is false.
+// Whether path names a character or block device (a terminal, /dev/zero,
+// NUL), which no build means as a response file.
+bool is_device(const std::string& path);
+
+// A file being replaced as a whole.  The new content goes to a fresh file,
+// which takes the old one's place only when complete: the file is never
+// seen half-written, and a run that stops early leaves it as it was.
+struct file_replacement {
+  std::string target;  // the file replaced, symbolic links followed
+  std::string fresh;   // where the new content goes
+  int target_fd = -1;  // the old file, open for writing while it may be rewritten in place
+  bool beside = true;  // fresh lies beside target, and can be renamed over it
+};
+
+enum class replace_start {
+  started,     // the writer takes the new content
+  not_a_file,  // a FIFO, a device or a folder stands there: nothing to replace
+  refused,     // the user may not write the file, or no fresh file could be made
+};
+
+// Starts replacing the file under path, or making it when there is none.
+// The fresh file gets the old one's permission bits, and its owner and
+// group where this run may set them (else those of a new file); it is
+// removed should an interrupt end the run.  A file the user may not write
+// is refused as an in-place rewrite would be.
+replace_start start_replacement(const std::string& path, file_replacement& replacement,
+                                text_writer& writer);
+
+// Closes writer and puts what it wrote in the old file's place.  Where the
+// folder takes no new file, or no rename over the old one (someone else's
+// file in a sticky folder), the old file is rewritten in place instead.
+// False on any failure; the old file is then as it was, unless a rewrite in
+// place failed part-way.
+bool finish_replacement(file_replacement& replacement, text_writer& writer);
+
+// Closes writer and removes the fresh file: the old file stays as it was.
+void abandon_replacement(file_replacement& replacement, text_writer& writer);
+
+// Replaces the content of the file under path with text (line feeds written
+// as CR LF) as above.  False, and nothing changed, when the file is no file,
+// may not be written, or the text cannot be written in full.
 bool replace_file_text(const std::string& path, std::string_view text);
 
 // Creates a new, empty file with a unique name in the current directory
 // (no directory part in the name), opened for writing.  Never reuses a name
-// that exists, also when other runs create files at the same time.
+// that exists, also when other runs create files at the same time.  The
+// file is removed should an interrupt end the run before remove_file.
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,
                         std::string* name);
 

@@ -7,14 +7,12 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/ascii.h"
 #include "common/file_system.h"
+#include "common/interrupt.h"
 #include "common/stream_io.h"
 
 namespace {
-
-bool holds_zero_byte(const std::string& name) {
-  return name.find('\0') != std::string::npos;
-}
 
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
@@ -40,14 +38,17 @@ std::string random_part() {
   return part;
 }
 
-// Creates a new file under prefix + random + suffix, never over another.
+// Creates a new file under prefix + random + suffix, never over another,
+// and has an interrupt remove it.
 int create_fresh(const std::string& prefix, const std::string& suffix, std::string* name) {
   for (int attempt = 0; attempt < 1000; ++attempt) {
     std::string candidate = prefix + random_part() + suffix;
+    interrupts_held hold;
     int fd =
         _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd >= 0) {
       *name = candidate;
+      remove_on_interrupt(candidate);
       return fd;
     }
     if (errno != EEXIST) return -1;
@@ -55,17 +56,40 @@ int create_fresh(const std::string& prefix, const std::string& suffix, std::stri
   return -1;
 }
 
-// Whether path names a file on disk: not a folder, and not a device such as
-// NUL or CON, which a rename would put a plain file in place of.
-bool is_disk_file(const std::string& path) {
+void remove_registered(const std::string& name) {
+  DeleteFileA(name.c_str());
+  forget_on_interrupt(name);
+}
+
+// What stands under path: a file on disk, something else (a folder, or a
+// device such as NUL or CON, which a rename would put a plain file in place
+// of), or nothing.
+enum class entry_kind { none, disk_file, other };
+
+entry_kind kind_of(const std::string& path, DWORD* file_type = nullptr) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? entry_kind::none
+                                                                       : entry_kind::other;
+  }
   BY_HANDLE_FILE_INFORMATION info;
-  bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+  const DWORD type = GetFileType(file);
+  if (file_type) *file_type = type;
+  bool disk = type == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
               !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   CloseHandle(file);
-  return disk;
+  return disk ? entry_kind::disk_file : entry_kind::other;
+}
+
+// Whether this run may write the file, as a rewrite in place would.
+bool may_write(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
 }
 
 }  // namespace
@@ -151,23 +175,55 @@ bool identify_file(const std::string& path, file_id* id) {
 
 bool remove_file(const std::string& path) {
   if (holds_zero_byte(path)) return false;
-  return DeleteFileA(path.c_str()) != 0;
+  const bool removed = DeleteFileA(path.c_str()) != 0;
+  forget_on_interrupt(path);
+  return removed;
+}
+
+bool is_device(const std::string& path) {
+  DWORD type = FILE_TYPE_UNKNOWN;
+  return !holds_zero_byte(path) && kind_of(path, &type) == entry_kind::other &&
+         type == FILE_TYPE_CHAR;
+}
+
+replace_start start_replacement(const std::string& path, file_replacement& replacement,
+                                text_writer& writer) {
+  replacement = file_replacement();
+  if (holds_zero_byte(path)) return replace_start::refused;
+  const entry_kind kind = kind_of(path);
+  if (kind == entry_kind::other) return replace_start::not_a_file;
+  if (kind == entry_kind::disk_file && !may_write(path)) return replace_start::refused;
+  replacement.target = path;
+  int fd = create_fresh(directory_of(path) + "\\.kit-", "", &replacement.fresh);
+  if (fd < 0) return replace_start::refused;
+  adopt_writer(writer, fd);
+  return replace_start::started;
+}
+
+bool finish_replacement(file_replacement& replacement, text_writer& writer) {
+  if (close_writer(writer) && MoveFileExA(replacement.fresh.c_str(), replacement.target.c_str(),
+                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    forget_on_interrupt(replacement.fresh);
+    return true;
+  }
+  remove_registered(replacement.fresh);
+  return false;
+}
+
+void abandon_replacement(file_replacement& replacement, text_writer& writer) {
+  close_writer(writer);
+  remove_registered(replacement.fresh);
 }
 
 bool replace_file_text(const std::string& path, std::string_view text) {
-  if (holds_zero_byte(path) || !is_disk_file(path)) return false;
-  std::string fresh;
-  int fd = create_fresh(directory_of(path) + "\\.kit-", "", &fresh);
-  if (fd < 0) return false;
+  file_replacement replacement;
   text_writer writer;
-  adopt_writer(writer, fd);
-  write_text(writer, text);
-  if (close_writer(writer) && MoveFileExA(fresh.c_str(), path.c_str(),
-                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+  if (kind_of(path) != entry_kind::disk_file ||
+      start_replacement(path, replacement, writer) != replace_start::started) {
+    return false;
   }
-  DeleteFileA(fresh.c_str());
-  return false;
+  write_text(writer, text);
+  return finish_replacement(replacement, writer);
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

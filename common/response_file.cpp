@@ -2,12 +2,16 @@
 
 #include <new>
 
-#include "common/text_stream.h"
+#include "common/file_system.h"
+
+bool open_response_file(text_reader& reader, const std::string& path) {
+  return !is_device(path) && open_reader(reader, path);
+}
 
 load_status load_lines(const std::string& path, std::size_t slot_count,
                        std::vector<std::string>* lines) {
   text_reader reader;
-  if (!open_reader(reader, path)) return load_status::cannot_open;
+  if (!open_response_file(reader, path)) return load_status::cannot_open;
   std::string_view line;
   try {
     while (read_line(reader, kResponseLineLimit, &line)) {
@@ -17,7 +21,7 @@ load_status load_lines(const std::string& path, std::size_t slot_count,
   } catch (const std::bad_alloc&) {
     return load_status::out_of_memory;
   }
-  return load_status::ok;
+  return reader_failed(reader) ? load_status::cannot_open : load_status::ok;
 }
 
 const char* load_failure_message(load_status status) {

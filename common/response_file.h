@@ -6,15 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "common/text_stream.h"
+
 // Reads of a response file hold at most this many bytes less one; a longer
 // line comes as several entries.
 const std::size_t kResponseLineLimit = 2048;
 
 enum class load_status { ok, cannot_open, out_of_memory, too_many_lines };
 
+// Opens a response file for reading.  A device (a terminal, /dev/zero) is
+// refused like a file that cannot be opened: no build means one, and some
+// never end.
+bool open_response_file(text_reader& reader, const std::string& path);
+
 // Reads every line (or piece of a line) of path into *lines, in order, until
 // a read yields no line.  The load fails as soon as the count of entries
-// reaches slot_count, so at most slot_count - 1 entries are accepted.
+// reaches slot_count, so at most slot_count - 1 entries are accepted.  A
+// read that fails part-way fails the load like a file that cannot be
+// opened: a shortened file must not pass for the whole.
 load_status load_lines(const std::string& path, std::size_t slot_count,
                        std::vector<std::string>* lines);
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "common/ascii.h"
 #include "common/run_tool.h"
 
 extern char** environ;
@@ -33,7 +34,7 @@ bool means_not_found(int error) {
 }
 
 start_result try_start(const std::string& path, char* const* argv, pid_t* pid) {
-  if (path.find('\0') != std::string::npos) return start_result::not_found;
+  if (holds_zero_byte(path)) return start_result::not_found;
   // Most candidates of a search do not exist; telling that from the name is
   // far cheaper than a process start that fails.
   struct stat st;

@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 
+#include "common/ascii.h"
 #include "common/command_line.h"
+#include "common/interrupt.h"
 #include "common/run_tool.h"
 
 namespace {
@@ -48,18 +50,15 @@ std::string extension_of(const std::string& name) {
 }
 
 bool is_batch_extension(const std::string& extension) {
-  if (extension.size() != 4) return false;
-  static const char kBat[] = ".bat";
-  for (std::size_t i = 0; i < 4; ++i) {
-    char c = extension[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kBat[i]) return false;
-  }
-  return true;
+  return same_folded(extension, ".bat");
 }
 
 outcome start_process(const std::string& path, const std::string& command_line, int* status) {
-  if (path.find('\0') != std::string::npos) return outcome::not_found;
+  if (holds_zero_byte(path)) return outcome::not_found;
+  // A folder under the name fails to start with an error that need not be
+  // one of the above, and would end the search: whatever is no file is
+  // passed over before starting, as on POSIX.
+  if (!is_file(path)) return outcome::not_found;
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
@@ -69,7 +68,9 @@ outcome start_process(const std::string& path, const std::string& command_line, 
                       &process)) {
     return means_not_found(GetLastError()) ? outcome::not_found : outcome::failed;
   }
+  note_running_tool(process.hProcess);
   WaitForSingleObject(process.hProcess, INFINITE);
+  note_running_tool(nullptr);
   DWORD code = static_cast<DWORD>(-1);
   if (!GetExitCodeProcess(process.hProcess, &code)) code = static_cast<DWORD>(-1);
   CloseHandle(process.hThread);

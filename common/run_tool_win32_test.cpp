@@ -78,10 +78,14 @@ TEST_F(RunToolWin32, TriesTheCurrentDirectoryFirstAndCompletesWholeNames) {
   install_fake_tool(bin, "tool");
   install_fake_tool(dir_.path, "tool");
   install_fake_tool(bin, "tool.x");
+  install_fake_tool(bin, "tlink");
+  make_dir(dir_.path + "\\tlink.exe");  // a folder, not the linker
   set_env("PATH", bin);
   EXPECT_EQ(0, run_tool("tool", {"tool"}));
   EXPECT_EQ(0, run_tool("tool.x", {"tool.x"}));
-  EXPECT_EQ((std::vector<std::string>{"tool.exe", bin + "\\tool.x.exe"}), started());
+  EXPECT_EQ(0, run_tool("tlink", {"tlink"}));
+  EXPECT_EQ((std::vector<std::string>{"tool.exe", bin + "\\tool.x.exe", bin + "\\tlink.exe"}),
+            started());
   EXPECT_EQ(-1, run_tool("missing", {"missing"}));
 }
 

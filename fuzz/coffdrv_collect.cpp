@@ -1,5 +1,6 @@
 // Collects a command line and its response files into a response file for
-// gcc, in a scratch folder that holds a few libraries, a folder and a FIFO.
+// gcc, in a scratch folder that holds a few libraries, a folder and a
+// device (which must be refused, or reading it would never end).
 // The input is a list of fields separated by 0x01 bytes: the value of LIB
 // (unset when it holds a zero byte, which no environment can), then the
 // arguments, then (after an empty field) the contents of the
@@ -30,7 +31,7 @@ void prepare_scratch() {
     if (::chdir(dir.c_str()) != 0) kit_fuzz_fail("cannot enter the scratch folder");
     for (const char* folder : {"lib", "lib2", "folder.rsp"}) ::mkdir(folder, 0700);
     for (const char* library : kLibraries) kit_fuzz_write_file(library, "!<arch>\n");
-    ::mkfifo("fifo.rsp", 0600);
+    (void)!::symlink("/dev/zero", "zero.rsp");
     return true;
   }();
   (void)ready;
@@ -69,42 +70,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kit_fuzz_write_file("r" + std::to_string(file), at < fields.size() ? fields[at] : "");
   }
 
-  link_state state;
-  split_lib_path(lib.find('\0') == std::string::npos ? lib.c_str() : nullptr, state);
-  std::string text;
-  text_writer out;
-  open_memory_writer(out, &text);
-  const collect_result result = collect_arguments(out, arguments, state);
-  for (const std::string& dir : state.lib_dirs) {
+  const std::vector<std::string> lib_dirs =
+      split_lib_path(lib.find('\0') == std::string::npos ? lib.c_str() : nullptr);
+  for (const std::string& dir : lib_dirs) {
     if (dir.empty() || dir.find(';') != std::string::npos) kit_fuzz_fail("a bad LIB entry");
   }
-  if (result.status == collect_status::response_file_not_opened &&
-      (result.argument.empty() || result.argument[0] != '@'))
+  const link_plan plan = collect_arguments(arguments, lib_dirs);
+  const std::string text = response_file_text(plan);
+  std::string items;
+  for (const std::string& item : plan.items) items += item + " ";
+  if (text.compare(0, items.size(), items) != 0) kit_fuzz_fail("the items do not come first");
+  if (plan.status == collect_status::response_file_not_opened &&
+      (plan.failed_argument.empty() || plan.failed_argument[0] != '@'))
     kit_fuzz_fail("an unopened response file reported without its '@' argument");
-  if (result.status != collect_status::ok) return 0;
+  if (plan.status != collect_status::ok) {
+    if (text != items) kit_fuzz_fail("more than the items after a failure");
+    return 0;
+  }
 
-  if (!state.base_name_seen && !state.libraries.empty())
+  if (!plan.base_name_seen && !plan.libraries.empty())
     kit_fuzz_fail("a library recorded before the main name");
-  for (const std::string& library : state.libraries) {
+  for (const std::string& library : plan.libraries) {
     if (!ends_with(library, ".a")) kit_fuzz_fail("a library that does not end in .a");
     // Recorded unchanged only when no directory of LIB has it.
     if (path_exists(library)) continue;
-    for (const std::string& dir : state.lib_dirs) {
+    for (const std::string& dir : lib_dirs) {
       if (path_exists(dir + "/" + library)) kit_fuzz_fail("a library in LIB was not found");
     }
   }
-  flush_writer(out);
-  const std::size_t items_end = text.size();
-  complete_response_file(out, state);
-  if (!close_writer(out)) kit_fuzz_fail("a memory write failed");
-  std::string tail;
-  for (char c : "-o " + state.base_name + "\n")
-    tail += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  if (!ends_with(text, tail)) kit_fuzz_fail("the output line is missing");
   std::string libraries;
-  for (const std::string& library : state.libraries) libraries += library + " ";
-  if (text.compare(items_end, libraries.size() * 2, libraries + libraries) != 0 &&
-      libraries.find('\n') == std::string::npos)
-    kit_fuzz_fail("the library list does not stand twice after the items");
+  for (const std::string& library : plan.libraries) libraries += library + " ";
+  if (text != items + libraries + libraries + "-o " + plan.base_name + "\n")
+    kit_fuzz_fail("the libraries twice and the output line do not follow the items");
   return 0;
 }

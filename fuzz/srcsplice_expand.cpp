@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string output;
   const splice_failure failure = expand(files, scan_level::bytes, &opens, &output);
   if (failure == splice_failure::write_failed || failure == splice_failure::output_is_input ||
-      failure == splice_failure::read_failed)
+      failure == splice_failure::cannot_read)
     kit_fuzz_fail("a failure that memory files cannot cause");
   for (scan_level level : {scan_level::sse2, scan_level::wide}) {
     if (level > best_scan_level()) continue;

@@ -1,15 +1,17 @@
 # Checks a manual page: it renders without any groff warning, every
 # placeholder was filled in, and its synopsis is the program's own usage
 # line (when PROGRAM is given), so the two cannot drift apart.
-#   cmake -DGROFF=<groff> -DPAGE=<page> [-DPROGRAM=<program>] -P check_page.cmake
-
-if(NOT GROFF)
-  message(FATAL_ERROR "groff is needed to check the manual pages (Debian package groff)")
-endif()
+#   cmake [-DGROFF=<groff>] -DPAGE=<page> [-DPROGRAM=<program>] -P check_page.cmake
 
 file(READ ${PAGE} source)
 if(source MATCHES "@[A-Za-z_]+@")
   message(FATAL_ERROR "${PAGE}: ${CMAKE_MATCH_0} was not filled in")
+endif()
+
+if(NOT GROFF)
+  # The test shows as skipped, with this line as the reason.
+  message("Skipped: groff was not found when the build was configured (apt-get install groff-base)")
+  return()
 endif()
 
 execute_process(COMMAND ${GROFF} -ww -z -man ${PAGE}

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "common/file_system.h"
+#include "common/program.h"
 #include "common/text_stream.h"
 #include "srcsplice/srcsplice.h"
 
@@ -9,17 +10,18 @@ namespace {
 // Ends the run from the top, once the destination is closed, so that what
 // was written before the failure stays in it.
 int report_fatal(const char* message) {
-  std::string text = "FATAL: ";
-  text.append(message).append("\n");
-  write_text(std_err(), text);
-  return 1;
+  return fail(std::string("FATAL: ") + message + "\n", 1, std_err());
 }
 
+const program_about kAbout = {
+    "srcsplice", "Usage: srcsplice <srcfile> <dstfile>\n",
+    "Copies an assembly source to <dstfile>, replacing each include \"file\" line\n"
+    "between ;BEGIN EXPAND INCLUDE and ;END EXPAND INCLUDE by the text of the file;\n"
+    "inclusion nests.\n"};
+
 int run(int argc, char** argv) {
-  if (argc != 3) {
-    write_text(std_out(), "Usage: srcsplice <srcfile> <dstfile>\n");
-    return 1;
-  }
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
+  if (argc != 3) return fail(kAbout.usage, 1);
   const std::string src_file = argv[1];
   const std::string dst_file = argv[2];
 
@@ -27,28 +29,39 @@ int run(int argc, char** argv) {
   if (!open_reader(source, src_file))
     return report_fatal(failure_message(splice_failure::cannot_open));
 
-  // Opening the destination truncates it, so a destination that is the
-  // source under another name must be caught before that.
-  file_id source_id;
+  // The new destination is written to a fresh file that replaces the old
+  // one only at the end, so every check whether a file is the destination
+  // compares with the destination as it was, and a refusal leaves it whole.
   file_id dest_id;
-  if (identify_file(src_file, &source_id) && identify_file(dst_file, &dest_id) &&
-      same_file(source_id, dest_id)) {
-    return report_fatal(failure_message(splice_failure::output_is_input));
-  }
-
-  text_writer destination;
-  if (!open_writer(destination, dst_file))
-    return report_fatal(failure_message(splice_failure::cannot_open));
+  file_id source_id;
   const bool dest_known = identify_file(dst_file, &dest_id);
+  if (dest_known && identify_file(src_file, &source_id) && same_file(source_id, dest_id))
+    return report_fatal(failure_message(splice_failure::output_is_input));
+
+  file_replacement replacement;
+  text_writer destination;
+  const replace_start start = start_replacement(dst_file, replacement, destination);
+  // A terminal, a FIFO or a device takes the text as it comes.
+  const bool direct = start == replace_start::not_a_file;
+  if (start == replace_start::refused || (direct && !open_writer(destination, dst_file)))
+    return report_fatal(failure_message(splice_failure::cannot_open));
   include_opener open_include = [&](const std::string& name, text_reader& reader) {
     return open_include_file(name, dest_known ? &dest_id : nullptr, reader);
   };
 
   splice_failure failure = expand_stream(source, destination, open_include);
-  const bool written = close_writer(destination);
   close_reader(source);
-  // Output still buffered when the expansion stopped came before the failing
-  // line, so a write failure found now happened first and is the one told.
+  // After any other failure the destination keeps what came before the
+  // failing line.  Output still buffered then came before it too, so a
+  // write failure found now happened first and is the one told.
+  bool written = true;
+  if (direct) {
+    written = close_writer(destination);
+  } else if (failure == splice_failure::output_is_input) {
+    abandon_replacement(replacement, destination);
+  } else {
+    written = finish_replacement(replacement, destination);
+  }
   if (!written) failure = splice_failure::write_failed;
   if (failure != splice_failure::none) return report_fatal(failure_message(failure));
   return 0;

@@ -141,6 +141,8 @@ const char* failure_message(splice_failure failure) {
       break;
     case splice_failure::cannot_open:
       return "Could not open input file";
+    case splice_failure::cannot_read:
+      return "Could not read input file";
     case splice_failure::bad_include_line:
       return "Bad include line";
     case splice_failure::name_too_long:
@@ -149,8 +151,6 @@ const char* failure_message(splice_failure failure) {
       return "Include files nested too deeply";
     case splice_failure::output_is_input:
       return "Output file is also an input file";
-    case splice_failure::read_failed:
-      return "Could not read input file";
     case splice_failure::write_failed:
       return "Could not write output file";
   }
@@ -215,5 +215,5 @@ splice_failure expand_stream(text_reader& input, text_writer& output,
     if (failure != splice_failure::none) return failure;
   }
   if (writer_failed(output)) return splice_failure::write_failed;
-  return reader_failed(input) ? splice_failure::read_failed : splice_failure::none;
+  return reader_failed(input) ? splice_failure::cannot_read : splice_failure::none;
 }

@@ -24,11 +24,11 @@ const int kMaxIncludeDepth = 64;
 enum class splice_failure {
   none,
   cannot_open,
+  cannot_read,
   bad_include_line,
   name_too_long,
   nested_too_deeply,
   output_is_input,
-  read_failed,
   write_failed,
 };
 
@@ -56,9 +56,10 @@ splice_failure open_include_file(const std::string& name, const file_id* destina
 
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure
-// everything before the failing line has been handed to output.  Runs of
-// lines that are copied unchanged are found with the scans of the level
-// (all give the same output).
+// everything before the failing line has been handed to output; a read that
+// fails is a failure, never the end of a file.  Runs of lines that are
+// copied unchanged are found with the scans of the level (all give the same
+// output).
 splice_failure expand_stream(text_reader& input, text_writer& output,
                              const include_opener& open_include, int depth = 0,
                              scan_level level = best_scan_level());

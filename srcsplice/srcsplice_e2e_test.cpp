@@ -34,6 +34,8 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
   const std::string source = first + on + "include \"gone.inc\"\r\n";
   write_file(dir / "s.asm", source);
   write_file(dir / "self.asm", on + "include \"d3.asm\"\r\n");
+  write_file(dir / "inc.asm", on + "include \"a.inc\"\r\n");
+  write_file(dir / "a.inc", "keep\r\n");
   write_file(dir / "ok.asm", "x\r\n");
 #ifndef _WIN32
   ASSERT_EQ(symlink("s.asm", (dir / "link.asm").c_str()), 0);
@@ -43,7 +45,7 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
                     write = "FATAL: Could not write output file\r\n";
   struct {
     std::string src, dst, err;
-    std::string dst_text;  // empty when no destination may be left
+    std::string dst_text;  // empty when no destination may be there
     long long size_limit;
   } cases[] = {
       {"none.asm", "d.asm", open, "", -1},
@@ -52,9 +54,12 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
       {"s.asm", "s.asm", same, source, -1},
       {"s.asm", "link.asm", same, source, -1},
       {"link.asm", "./s.asm", same, source, -1},
-      {"self.asm", "d3.asm", same, on, -1},
+      // The destination as it was counts: a refusal leaves it whole, and
+      // one that was not there cannot be included.
+      {"inc.asm", "a.inc", same, "keep\r\n", -1},
+      {"self.asm", "d3.asm", open, on, -1},
       {"ok.asm", "/dev/full", write, "", -1},
-      {"s.asm", "d2.asm", write, first.substr(0, 40), 40},
+      {"s.asm", "d2.asm", write, "", 40},  // nothing half-written is left
   };
   for (const auto& c : cases) {
 #ifdef _WIN32
@@ -85,8 +90,8 @@ std::string with_nasm_includes(std::string text) {
 
 TEST(Srcsplice, ExpandedProgramAssemblesLikeNasmIncludes) {
   scratch_dir dir;
-  if (run_program("/usr/bin/env", {"nasm", "-v"}).status != 0)
-    GTEST_SKIP() << "nasm is not on PATH; install it to run the assembler check";
+  const optional_tool nasm = configured_tool("nasm");
+  if (nasm.path.empty()) GTEST_SKIP() << nasm.skip_reason;
   const std::vector<std::pair<std::string, std::string>> files = {
       {"main.asm",
        "org 100h\n;BEGIN EXPAND INCLUDE\ninclude \"dos.inc\"\n;END EXPAND INCLUDE\nstart:\n"
@@ -102,11 +107,10 @@ TEST(Srcsplice, ExpandedProgramAssemblesLikeNasmIncludes) {
     write_file(dir / ("ref/" + f.first), with_nasm_includes(f.second));
   }
   ASSERT_EQ(splice(dir, {"main.asm", "spliced.asm"}).status, 0);
-  auto assemble = [](const std::string& cwd, const std::string& source) {
+  auto assemble = [&nasm](const std::string& cwd, const std::string& source) {
     run_options options;
     options.cwd = cwd;
-    return run_program("/usr/bin/env", {"nasm", "-f", "bin", "-o", "a.com", source}, options)
-        .status;
+    return run_program(nasm.path, {"-f", "bin", "-o", "a.com", source}, options).status;
   };
   ASSERT_EQ(assemble(dir.path, "spliced.asm"), 0) << read_file(dir / "spliced.asm");
   ASSERT_EQ(assemble(dir / "ref", "main.asm"), 0);

@@ -2,6 +2,7 @@
 // folders, include names that need quoting in a shell.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/e2e_support.h"
 
@@ -32,7 +33,6 @@ TEST(SrcspliceHostile, BinaryHugeAndOddlyNamedFilesAreCopiedWhole) {
              "\0\x80\xff\r\n"s);
   const std::string megabyte(1 << 20, 'm');
   write_file(dir / "huge.asm", "db 0\0\xfe\r\n"s + megabyte + "\r\n" + kOn + odd_include);
-  ASSERT_EQ(mkfifo((dir / "fifo.inc").c_str(), 0600), 0);
   write_file(dir / "fifo.asm", kOn + "include \"fifo.inc\"\r\n");
 
   run_options options;
@@ -44,18 +44,25 @@ TEST(SrcspliceHostile, BinaryHugeAndOddlyNamedFilesAreCopiedWhole) {
                                              "ame.inc",
                                              odd_include, "\0\x80\xff\r\n"s));
 
-  // A FIFO without a writer, as source or included file, reads as empty.
-  result = run_program(kit_program("srcsplice"), {"fifo.asm", "out.asm"}, options);
+  // A FIFO, as source or included file, is read once its writer comes.
+  {
+    fifo_feeder feeder(dir / "fifo.inc", "f\n");
+    result = run_program(kit_program("srcsplice"), {"fifo.asm", "out.asm"}, options);
+  }
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(read_file(dir / "out.asm"), kOn + framed("fifo.inc", "include \"fifo.inc\"\r\n", ""));
+  EXPECT_EQ(read_file(dir / "out.asm"),
+            kOn + framed("fifo.inc", "include \"fifo.inc\"\r\n", "f\r\n"));
+  unlink((dir / "fifo.inc").c_str());
+  fifo_feeder feeder(dir / "fifo.inc", "g\n");
   result = run_program(kit_program("srcsplice"), {"fifo.inc", "out.asm"}, options);
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(read_file(dir / "out.asm"), "");
+  EXPECT_EQ(read_file(dir / "out.asm"), "g\r\n");
 }
 
 TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
   scratch_dir dir;
   make_dir(dir / "folder.inc");
+  write_file(dir / "zero", "the name up to its zero byte\r\n");
   const struct {
     std::string include;
     std::string err;
@@ -79,6 +86,39 @@ TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
     EXPECT_EQ(result.status, 1) << c.include;
     EXPECT_EQ(result.err, c.err) << c.include;
     EXPECT_EQ(read_file(dir / "d.asm"), "x\r\n" + kOn + c.written) << c.include;
+  }
+}
+
+TEST(SrcspliceHostile, ReadErrorsAndInterruptsLeaveNoFalseOrHalfDestination) {
+  scratch_dir dir;
+  const std::string included = kOn + "include \"a.inc\"\r\n";
+  const struct {
+    std::vector<std::string> wrapper;
+    int status;
+    std::string err, dst_text;
+  } cases[] = {
+      // A read error is no end of file: the destination keeps what came
+      // before, and the run fails.
+      {with_fault("read", "read:error=EIO:when=1", dir / "a.inc"), 1,
+       "FATAL: Could not read input file\r\n",
+       kOn + ";---- BEGIN INCLUDED FILE a.inc ----\r\n;include \"a.inc\"\r\n"},
+      // Interrupted while writing: the old destination stays whole.
+      {with_fault("write", "write:signal=SIGTERM:when=1"), 128 + 15, "", "old\r\n"},
+  };
+  for (const auto& c : cases) {
+    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+    write_file(dir / "s.asm", included);
+    write_file(dir / "a.inc", "a\r\n");
+    write_file(dir / "d.asm", "old\r\n");
+    run_options options;
+    options.cwd = dir.path;
+    options.wrapper = c.wrapper;
+    run_result result = run_program(kit_program("srcsplice"), {"s.asm", "d.asm"}, options);
+    EXPECT_EQ(result.status, c.status) << c.err;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(read_file(dir / "d.asm"), c.dst_text);
+    EXPECT_EQ(system(("test $(ls -A '" + dir.path + "' | wc -l) -eq 3").c_str()), 0)
+        << "a fresh file was left behind";
   }
 }
 

@@ -49,6 +49,20 @@ std::string tool_name(std::string started_as) {
 
 }  // namespace
 
+optional_tool configured_tool(const std::string& name) {
+  // Each name, its path and the Debian package that brings it.
+  static const char* const kTools[][3] = {{"nasm", KIT_NASM, "nasm"},
+                                          {"strip", KIT_STRIP, "binutils"},
+                                          {"strace", KIT_STRACE, "strace"}};
+  for (const auto& tool : kTools) {
+    if (name == tool[0]) {
+      return {tool[1], name + " was not found when the build was configured (apt-get install " +
+                           tool[2] + ")"};
+    }
+  }
+  throw std::logic_error("no optional tool " + name);
+}
+
 std::vector<std::string> merge_environment(const std::vector<std::string>& base,
                                            const run_options& options) {
   std::vector<std::string> env;

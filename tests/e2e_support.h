@@ -9,6 +9,14 @@
 // Path of a program built by this project (tlfix, fake_tool, ...).
 std::string kit_program(const std::string& name);
 
+// An outside tool that some tests need (nasm, strip, strace), as the build
+// found it when it was configured.
+struct optional_tool {
+  std::string path;         // empty when it was missing
+  std::string skip_reason;  // what a test that needs it says when it skips
+};
+optional_tool configured_tool(const std::string& name);
+
 // A fresh folder, removed with everything in it at the end of the test.
 struct scratch_dir {
   std::string path;
@@ -30,6 +38,8 @@ struct run_options {
   std::vector<std::string> unset_env;                    // removed for the child
   long long file_size_limit = -1;                        // RLIMIT_FSIZE, with SIGXFSZ ignored
   std::string stdout_path;                               // empty: captured into run_result::out
+  std::vector<std::string> wrapper;                      // runs the program under this command
+  int user = -1;                                         // POSIX: the uid and gid to run as
 };
 
 struct run_result {
@@ -58,6 +68,27 @@ struct tool_run {
   std::string cwd;
   std::vector<std::pair<std::string, std::string>> files;  // @file name, bytes
 };
+
+#ifndef _WIN32
+// A wrapper (see run_options) that runs a program under strace with a fault
+// injected: inject as strace's -e inject= takes it, into the system calls
+// named by trace, on the file path only when one is given (absolute when
+// the file exists, else as the program names it).  Empty when
+// strace is missing or cannot trace here; the caller skips, saying so.
+std::vector<std::string> with_fault(const std::string& trace, const std::string& inject,
+                                    const std::string& path = "");
+
+// Makes a FIFO under path and, from another process, writes bytes into it
+// once a reader has opened it; a reader that opens it at once finds no
+// writer yet.  The writer is gone, done or not, when the feeder is.
+struct fifo_feeder {
+  int pid = -1;
+  fifo_feeder(const std::string& path, const std::string& bytes);
+  ~fifo_feeder();
+  fifo_feeder(const fifo_feeder&) = delete;
+  fifo_feeder& operator=(const fifo_feeder&) = delete;
+};
+#endif
 
 // The runs recorded in a fake tool log, in order; none when there is no log.
 std::vector<tool_run> read_tool_log(const std::string& log_path);

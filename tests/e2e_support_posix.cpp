@@ -1,5 +1,6 @@
 // The POSIX side of the end-to-end test helpers.
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -60,7 +61,8 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argv_text = {path};
+  std::vector<std::string> argv_text = options.wrapper;
+  argv_text.push_back(path);
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -83,7 +85,13 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
       limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.file_size_limit);
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(123);
     }
-    execve(path.c_str(), argv.data(), envp.data());
+    if (options.user >= 0) {
+      const gid_t group = static_cast<gid_t>(options.user);
+      if (setgroups(1, &group) != 0 || setgid(group) != 0 ||
+          setuid(static_cast<uid_t>(options.user)) != 0)
+        _exit(125);
+    }
+    execve(argv[0], argv.data(), envp.data());
     _exit(124);
   }
   int status = 0;
@@ -101,4 +109,40 @@ void install_fake_tool(const std::string& dir, const std::string& name) {
   if (symlink(kit_program("fake_tool").c_str(), target.c_str()) != 0) {
     throw std::runtime_error("cannot install fake tool " + target);
   }
+}
+
+std::vector<std::string> with_fault(const std::string& trace, const std::string& inject,
+                                    const std::string& path) {
+  // Some machines let no process trace another.
+  static const std::string strace = [] {
+    const std::string path = configured_tool("strace").path;
+    const std::string check = "'" + path + "' -o /dev/null true >/dev/null 2>&1";
+    return !path.empty() && std::system(check.c_str()) == 0 ? path : std::string();
+  }();
+  if (strace.empty()) return {};
+  // LeakSanitizer cannot work under a tracer, and would fail the run.
+  std::vector<std::string> wrapper = {strace,      "-qq", "-o",
+                                      "/dev/null", "-E",  "ASAN_OPTIONS=detect_leaks=0"};
+  if (!path.empty()) wrapper.insert(wrapper.end(), {"-P", path});
+  wrapper.insert(wrapper.end(), {"-e", "trace=" + trace, "-e", "inject=" + inject});
+  return wrapper;
+}
+
+fifo_feeder::fifo_feeder(const std::string& path, const std::string& bytes) {
+  if (mkfifo(path.c_str(), 0666) != 0) throw std::runtime_error("cannot make FIFO " + path);
+  pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    // Late enough that a reader that does not wait for a writer finds none.
+    usleep(100 * 1000);
+    int fd = open(path.c_str(), O_WRONLY);
+    bool written =
+        fd >= 0 && write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    _exit(written ? 0 : 1);
+  }
+}
+
+fifo_feeder::~fifo_feeder() {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
 }

@@ -1,7 +1,10 @@
+#include <errno.h>
+
 #include <string>
 #include <vector>
 
 #include "common/file_system.h"
+#include "common/program.h"
 #include "common/response_file.h"
 #include "common/run_tool.h"
 #include "common/text_stream.h"
@@ -9,47 +12,52 @@
 
 namespace {
 
-int fail(const char* message) {
-  write_text(std_out(), message);
-  return 1;
-}
+enum class def_outcome { untouched, created, failed };
 
 // Creates the default module-definition file; never over a file that
-// appeared meanwhile, and never leaves a half-written one behind.
-bool create_default_def(const std::string& name) {
+// appeared meanwhile, and never leaves a half-written one behind.  One made
+// meanwhile by another build that found it missing too is that build's:
+// this run neither writes nor removes it.
+def_outcome create_default_def(const std::string& name) {
   text_writer writer;
-  if (!open_writer(writer, name, create_mode::exclusive)) return false;
+  if (!open_writer(writer, name, create_mode::exclusive)) {
+    return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
+  }
   write_text(writer, kDefaultDefText);
-  if (close_writer(writer)) return true;
+  if (close_writer(writer)) return def_outcome::created;
   remove_file(name);
-  return false;
+  return def_outcome::failed;
 }
 
+const program_about kAbout = {
+    "tlfix", "Usage: tlfix <tlink.exe> <link_rsp_file>\n",
+    "Adapts a linker response file for TLINK: moves the first .res name to its end,\n"
+    "creates a default .def file when the one named is missing, runs the linker on\n"
+    "the file and removes that default .def again after a successful link.\n"};
+
 int run(int argc, char** argv) {
-  if (argc != 3) {
-    write_text(std_err(), "Usage: tlfix <tlink.exe> <link_rsp_file>\n");
-    return -1;
-  }
+  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
+  if (argc != 3) return fail(kAbout.usage, -1, std_err());
   const std::string linker = argv[1];
   const std::string rsp_file = argv[2];
 
   std::vector<std::string> lines;
   if (const char* message = load_failure_message(load_lines(rsp_file, kTlfixSlots, &lines))) {
-    return fail(message);
+    return fail(message, 1);
   }
 
   tlfix_rewrite rewrite = rewrite_for_tlink(lines);
-  if (!replace_file_text(rsp_file, rewrite.text)) return fail("Unable to update response file!\n");
+  if (!replace_file_text(rsp_file, rewrite.text))
+    return fail("Unable to update response file!\n", 1);
 
-  bool created_def = false;
-  if (rewrite.def_seen && !path_exists(rewrite.def_name)) {
-    if (!create_default_def(rewrite.def_name)) return fail("Unable to create default .DEF file!\n");
-    created_def = true;
-  }
+  def_outcome def = def_outcome::untouched;
+  if (rewrite.def_seen && !path_exists(rewrite.def_name))
+    def = create_default_def(rewrite.def_name);
+  if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n", 1);
 
   int status = run_tool(linker, {linker, "@" + rsp_file});
   if (status != 0) return status;
-  if (created_def) remove_file(rewrite.def_name);
+  if (def == def_outcome::created) remove_file(rewrite.def_name);
   return 0;
 }
 

@@ -20,7 +20,7 @@ struct tlfix_rewrite {
 // Takes the first name ending in ".res" (with at most one space after it)
 // out of the lines and appends it after a line feed; notes the first name
 // ending in ".def", which stays where it is.
-tlfix_rewrite rewrite_for_tlink(const std::vector<std::string>& lines);
+tlfix_rewrite rewrite_for_tlink(std::vector<std::string> lines);
 
 // The three lines of the module-definition file made when none exists.
 extern const char kDefaultDefText[];

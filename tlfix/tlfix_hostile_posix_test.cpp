@@ -27,18 +27,20 @@ struct tlfix_site {
 };
 
 TEST(TlfixHostile, ResponseFilesThatCannotBeRewrittenStayAsTheyAre) {
-  // A FIFO without a writer reads as empty; putting a plain file in its
-  // place would break whoever owns it, so it is refused like any file that
-  // cannot be updated, and nothing runs.
+  // A FIFO is read once its writer comes; putting a plain file in its place
+  // would break whoever owns it, so it is refused like any file that cannot
+  // be updated, and nothing runs.
   tlfix_site site;
-  ASSERT_EQ(mkfifo((site.options.cwd + "/app.rsp").c_str(), 0600), 0);
+  const std::string fifo = site.options.cwd + "/app.rsp";
   ASSERT_EQ(symlink("app.rsp", (site.options.cwd + "/link.rsp").c_str()), 0);
   for (const char* name : {"app.rsp", "link.rsp"}) {
+    unlink(fifo.c_str());
+    fifo_feeder feeder(fifo, "a.res b.obj\n");
     run_result result = site.run(name);
     EXPECT_EQ(result.status, 1) << name;
     EXPECT_EQ(result.out, "Unable to update response file!\r\n") << name;
     struct stat st;
-    ASSERT_EQ(lstat((site.options.cwd + "/app.rsp").c_str(), &st), 0);
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << name;
   }
   EXPECT_EQ(system(("test $(ls -A '" + site.options.cwd + "' | wc -l) -eq 2").c_str()), 0);
@@ -98,6 +100,79 @@ TEST(TlfixHostile, AHalfWrittenDefaultDefFileIsRemovedAndNothingLinks) {
   EXPECT_EQ(read_file(site.options.cwd + "/app.rsp"), "b.def\r\n\r\na.res");
   EXPECT_FALSE(file_exists(site.options.cwd + "/b.def"));
   EXPECT_TRUE(read_tool_log(site.log).empty());
+}
+
+TEST(TlfixHostile, ReadErrorsInterruptsAndRacesLoseNothing) {
+  tlfix_site site;
+  const std::string rsp = site.options.cwd + "/app.rsp";
+  std::string big = "a.res\r\n";
+  for (int i = 0; i < 100; ++i) big += std::string(1000, 'o') + ".obj\r\n";
+  const struct {
+    std::string before;
+    std::vector<std::string> wrapper;
+    int status;
+    std::string out, after;
+  } cases[] = {
+      // A read that fails part-way is no end of the file.
+      {big, with_fault("read", "read:error=EIO:when=2", rsp), 1,
+       "Unable to open response file!\r\n", big},
+      // Interrupted before the rewrite is in place: the file stays whole.
+      {"a.res b.obj\r\n", with_fault("rename", "rename:error=EINTR:signal=SIGTERM"), 128 + 15, "",
+       "a.res b.obj\r\n"},
+      // Another build made the missing .def first: it is that build's.
+      {"a.res b.def\r\n", with_fault("openat", "openat:error=EEXIST", "b.def"), 0, "",
+       "b.def\r\n\r\na.res"},
+  };
+  for (const auto& c : cases) {
+    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+    write_file(rsp, c.before);
+    site.options.wrapper = c.wrapper;
+    run_result result = site.run("app.rsp");
+    EXPECT_EQ(result.status, c.status) << c.wrapper.back();
+    EXPECT_EQ(result.out, c.out) << c.wrapper.back();
+    EXPECT_EQ(read_file(rsp), c.after) << c.wrapper.back();
+    EXPECT_EQ(read_tool_log(site.log).size(), c.status == 0 ? 1u : 0u) << c.wrapper.back();
+    EXPECT_EQ(system(("test $(ls -A '" + site.options.cwd + "' | wc -l) -eq 1").c_str()), 0)
+        << "a file was left behind";
+  }
+}
+
+TEST(TlfixHostile, TheResponseFileKeepsItsOwnerAndIsRewrittenOnlyWhereItMayBe) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  const int root = 0, nobody = 65534;
+  const struct {
+    mode_t folder, file;
+    int owner, runner, status;
+  } cases[] = {
+      {0777, 0444, nobody, nobody, 1},  // refused as a rewrite in place would be
+      {0755, 0640, nobody, root, 0},    // replaced, for its owner still
+      {0555, 0644, nobody, nobody, 0},  // a folder that takes no new file: in place
+      {01777, 0666, root, nobody, 0},   // someone else's file in a sticky folder: in place
+  };
+  for (const auto& c : cases) {
+    tlfix_site site;
+    const std::string rsp = site.options.cwd + "/app.rsp";
+    write_file(rsp, "a.res b.obj\r\n");
+    write_file(site.log, "");
+    ASSERT_EQ(chmod(site.dir.path.c_str(), 0755) | chmod(site.log.c_str(), 0666) |
+                  chown(rsp.c_str(), c.owner, c.owner) | chmod(rsp.c_str(), c.file) |
+                  chmod(site.options.cwd.c_str(), c.folder),
+              0);
+    site.options.user = c.runner;
+    run_result result = site.run("app.rsp");
+    const std::string where = "file " + std::to_string(c.file) + " in " + std::to_string(c.folder);
+    EXPECT_EQ(result.status, c.status) << where;
+    EXPECT_EQ(result.out, c.status ? "Unable to update response file!\r\n" : "") << where;
+    EXPECT_EQ(read_file(rsp), c.status ? "a.res b.obj\r\n" : "b.obj\r\n\r\na.res") << where;
+    struct stat st;
+    ASSERT_EQ(stat(rsp.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, static_cast<uid_t>(c.owner)) << where;
+    EXPECT_EQ(st.st_gid, static_cast<gid_t>(c.owner)) << where;
+    EXPECT_EQ(st.st_mode & 07777, c.file) << where;
+    EXPECT_EQ(system(("test $(ls -A '" + site.options.cwd + "' | wc -l) -eq 1").c_str()), 0)
+        << where << ": a file was left behind";
+    chmod(site.options.cwd.c_str(), 0755);
+  }
 }
 
 }  // namespace
