@@ -113,6 +113,20 @@ std::size_t count_bytes(std::string_view raw, std::size_t at, std::size_t until,
 }
 
 #ifdef KIT_SCAN_SSE2
+// The windows add their counts into three fields of one word, which holds
+// the counts of kCountedBytes bytes.
+const int kCommentField = 21;
+const int kBlankField = 42;
+const std::size_t kCountedBytes = std::size_t{1} << 14 << 6;
+
+void add_counts(std::uint64_t* counts, line_tally* tally) {
+  const std::uint64_t field = (std::uint64_t{1} << kCommentField) - 1;
+  tally->total += *counts & field;
+  tally->comment += *counts >> kCommentField & field;
+  tally->blank += *counts >> kBlankField;
+  *counts = 0;
+}
+
 // The first byte not in skip of each piece, given the first byte of each
 // piece in starts.  A start in skip begins a run of skip bytes; adding its
 // bit carries through the run onto the byte after it.  *carry takes a run
@@ -134,7 +148,7 @@ template <class Bytes>
 KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64_t starts,
                                           std::uint64_t whole, std::uint64_t first_text,
                                           std::uint64_t blank_ends, count_state& state,
-                                          line_tally& tally) {
+                                          std::uint64_t& counts) {
   const std::uint64_t opens = first_text & kinds.slash & (kinds.star >> 1) & whole;
   const std::uint64_t closes = kinds.star & (kinds.slash >> 1) & whole;
   // A pair of which the window holds the second byte.
@@ -146,8 +160,9 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
   // Where a piece starting there starts inside a block: after each
   // effective "/*" up to the star of its "*/".
   const std::uint64_t inside = borrowed ^ closes ^ opens;
-  tally.comment += open_before + Bytes::count((starts & inside) | (opens & ~inside));
-  tally.blank += Bytes::count(blank_ends & ~inside);
+  counts += std::uint64_t(open_before + Bytes::count((starts & inside) | (opens & ~inside)))
+            << kCommentField;
+  counts += std::uint64_t(Bytes::count(blank_ends & ~inside)) << kBlankField;
   state.in_block = in_block;
   const bool open_piece = state.piece.length != 0;
   state.star_last = open_piece && in_block && (kinds.star >> 63);
@@ -160,7 +175,7 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
 // not white space.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
-                                    line_tally& tally) {
+                                    std::uint64_t& counts) {
   if (odd_bytes(kinds, lf_after) != 0) return false;
   const std::uint64_t starts = piece_starts(kinds, &state.piece);
   const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
@@ -168,14 +183,14 @@ KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, co
   // may hold one.
   const std::uint64_t blank_ends =
       first_not_in(kinds.space | kinds.cr, starts, &state.lead_spaces) & kinds.lf;
-  tally.total += Bytes::count(starts);
+  counts += Bytes::count(starts);
   if constexpr (assembly_mode) {
-    tally.comment += Bytes::count(first_text & kinds.semicolon);
-    tally.blank += Bytes::count(blank_ends);
+    counts += std::uint64_t(Bytes::count(first_text & kinds.semicolon)) << kCommentField;
+    counts += std::uint64_t(Bytes::count(blank_ends)) << kBlankField;
   } else {
     // No pair of bytes counts across a cut between two pieces.
     const std::uint64_t cuts = starts & ~(kinds.lf << 1) & ~std::uint64_t{1};
-    count_block_window<Bytes>(kinds, starts, ~(cuts >> 1), first_text, blank_ends, state, tally);
+    count_block_window<Bytes>(kinds, starts, ~(cuts >> 1), first_text, blank_ends, state, counts);
   }
   return true;
 }
@@ -186,21 +201,22 @@ KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, co
 // it stays in registers.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& outer,
-                                            line_tally& outer_tally) {
+                                            line_tally& tally) {
   if (raw.size() <= 2 * kScanWindow) return 0;
   count_state state = outer;
-  line_tally tally = outer_tally;
+  std::uint64_t counts = 0;
   std::size_t at = 0;
   window_kinds next = classify_window<Bytes>(raw.data());
   while (raw.size() - at > 2 * kScanWindow) {
     __builtin_prefetch(raw.data() + at + 1024);
     const window_kinds kinds = next;
     next = classify_window<Bytes>(raw.data() + at + kScanWindow);
-    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, tally)) break;
+    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, counts)) break;
     at += kScanWindow;
+    if (at % kCountedBytes == 0) add_counts(&counts, &tally);
   }
+  add_counts(&counts, &tally);
   outer = state;
-  outer_tally = tally;
   return at;
 }
 

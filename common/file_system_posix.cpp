@@ -218,10 +218,10 @@ bool advance_mapping(const char* map, size_t drop, size_t from, size_t to) {
     madvise(base + g_mapped.dropped, drop - g_mapped.dropped, MADV_DONTNEED);
     g_mapped.dropped = drop;
   }
+  // Read ahead only: mapping the pages here one by one costs more than the
+  // faults that map them many at a time.
   from &= ~(page - 1);
-  // Pages that cannot be had without SIGBUS show here already.
-  if (to > from && madvise(base + from, to - from, MADV_POPULATE_READ) != 0 && errno == EFAULT)
-    g_mapped.lost = 1;
+  if (to > from) madvise(base + from, to - from, MADV_WILLNEED);
   return !g_mapped.lost;
 }
 

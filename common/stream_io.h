@@ -39,9 +39,9 @@ bool prepare_standard(int fd);
 // mapped at a time.
 const char* map_input(int fd, std::uint64_t size);
 
-// Makes bytes [from, to) of the mapping ready to read and lets go of the
-// ones before drop.  False when a page of the mapping could not be read:
-// the file shrank (or failed) while it was read.
+// Has bytes [from, to) of the mapping read ahead and lets go of the ones
+// before drop.  False when a page of the mapping could not be read: the
+// file shrank (or failed) while it was read.
 bool advance_mapping(const char* map, std::size_t drop, std::size_t from, std::size_t to);
 
 void unmap_input(const char* map, std::size_t size);

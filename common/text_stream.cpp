@@ -12,8 +12,8 @@ namespace {
 const std::size_t kReadBlock = 128 * 1024;
 // Room for the bytes a fast path leaves untaken at the end of a block.
 const std::size_t kKeptBytes = 4096;
-// Mapped files are made ready a piece at a time, so that only about this
-// much of them is in memory at once.
+// Mapped files are read ahead, and let go of behind, a piece at a time, so
+// that only about this much of them is in memory at once.
 const std::size_t kMapStep = 1024 * 1024;
 const std::size_t kWriteBlock = 64 * 1024;
 const char kCtrlZ = 0x1A;
