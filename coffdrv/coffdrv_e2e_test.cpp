@@ -12,24 +12,6 @@ namespace {
 
 const std::vector<std::string> kFullChain = {"gcc", "strip", "coff2exe", "rm"};
 
-// Fake tools in "tools" (the whole PATH); the program runs in "work".
-struct link_setup {
-  scratch_dir dir;
-  std::string work = dir / "work";
-  run_options options;
-  explicit link_setup(const std::vector<std::string>& tools) {
-    make_dir(dir / "tools");
-    make_dir(work);
-    for (const std::string& tool : tools) install_fake_tool(dir / "tools", tool);
-    options.cwd = work;
-    options.env = {{"PATH", dir / "tools"}, {"FAKE_TOOL_LOG", dir / "log"}};
-    options.unset_env = {"LIB"};
-  }
-  run_result run(const std::vector<std::string>& args) const {
-    return run_program(kit_program("coffdrv"), args, options);
-  }
-};
-
 // Each run as its arguments, an "@" argument shown as "@" followed by the
 // file's bytes in brackets as the tool saw them.
 std::vector<std::string> summary(const std::string& log) {
@@ -45,14 +27,6 @@ std::vector<std::string> summary(const std::string& log) {
     lines.push_back(line);
   }
   return lines;
-}
-
-std::vector<std::string> entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  return names;
 }
 
 TEST(CoffdrvRun, ToolChainFollowsTheStatusOfGccAndTheDebugFlag) {
@@ -76,34 +50,34 @@ TEST(CoffdrvRun, ToolChainFollowsTheStatusOfGccAndTheDebugFlag) {
       {{"-O2", "prog.exe", "a.o"}, {"strip", "coff2exe", "rm"}, "", 255, {}},
   };
   for (const auto& c : cases) {
-    link_setup setup(c.installed);
-    write_file(setup.work + "/d.rsp", "-g3\r\n");
+    tool_site setup(c.installed);
+    write_file(setup / "d.rsp", "-g3\r\n");
     setup.options.env.push_back({"FAKE_TOOL_EXIT", c.exits});
-    run_result result = setup.run(c.args);
+    run_result result = setup.run("coffdrv", c.args);
     EXPECT_EQ(result.status, c.status) << c.exits;
     EXPECT_EQ(result.out + result.err, "");
-    EXPECT_EQ(summary(setup.dir / "log"), c.ran) << c.exits;
-    EXPECT_EQ(entries(setup.work), std::vector<std::string>{"d.rsp"}) << "temporary file left";
+    EXPECT_EQ(summary(setup.log), c.ran) << c.exits;
+    EXPECT_EQ(setup.left(), std::vector<std::string>{"d.rsp"}) << "temporary file left";
   }
 }
 
 TEST(CoffdrvRun, FailuresBeforeTheLinkStartNoTool) {
-  link_setup setup(kFullChain);
-  run_result result = setup.run({});
+  tool_site setup(kFullChain);
+  run_result result = setup.run("coffdrv", {});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\r\n");
-  EXPECT_TRUE(entries(setup.work).empty());
+  EXPECT_TRUE(setup.left().empty());
 
-  result = setup.run({"-O2", "ab", "a.o"});
+  result = setup.run("coffdrv", {"-O2", "ab", "a.o"});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "Expecting name of .exe file!\r\n");
 
   // The temporary file stays with what was collected up to the failure.
-  for (const std::string& name : entries(setup.work)) unlink((setup.work + "/" + name).c_str());
-  result = setup.run({"-O2", "prog.exe", "a.o", "@nope.rsp", "b.o"});
+  for (const std::string& name : setup.left()) unlink((setup.work + "/" + name).c_str());
+  result = setup.run("coffdrv", {"-O2", "prog.exe", "a.o", "@nope.rsp", "b.o"});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, "Unable to open response file @nope.rsp!\r\n");
-  std::vector<std::string> left = entries(setup.work);
+  std::vector<std::string> left = setup.left();
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(read_file(setup.work + "/" + left[0]), "-O2 a.o ");
 #ifndef _WIN32
@@ -119,24 +93,24 @@ TEST(CoffdrvRun, FailuresBeforeTheLinkStartNoTool) {
 
 #ifndef _WIN32                  // needs a folder nothing can be made in, and a file size limit
   setup.options.cwd = "/proc";  // nothing can be created there
-  result = setup.run({"prog.exe", "a.o"});
+  result = setup.run("coffdrv", {"prog.exe", "a.o"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "Unable to open temporary file!\r\n");
 
   setup.options.cwd = setup.work;
   setup.options.file_size_limit = 64;
-  result = setup.run({"prog.exe", std::string(100, 'o') + ".o"});
+  result = setup.run("coffdrv", {"prog.exe", std::string(100, 'o') + ".o"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "Unable to write temporary file!\r\n");
-  EXPECT_TRUE(entries(setup.work).empty());
-  EXPECT_TRUE(summary(setup.dir / "log").empty());
+  EXPECT_TRUE(setup.left().empty());
+  EXPECT_TRUE(summary(setup.log).empty());
 #endif
 }
 
 #ifndef _WIN32  // the slow gcc is a shell script
 TEST(CoffdrvRun, ParallelRunsInOneDirectoryUseTheirOwnFiles) {
   // gcc dawdles, so that the runs overlap while their files exist.
-  link_setup setup({"strip", "coff2exe", "rm"});
+  tool_site setup({"strip", "coff2exe", "rm"});
   make_dir(setup.dir / "real");
   install_fake_tool(setup.dir / "real", "gcc");
   write_file(setup.dir / "tools/gcc", "#!/bin/sh\nPATH=/usr/bin:/bin sleep 0.3 || exit 99\nexec " +
@@ -161,7 +135,7 @@ TEST(CoffdrvRun, ParallelRunsInOneDirectoryUseTheirOwnFiles) {
               (std::vector<std::string>{"gcc @[" + n + ".o -o p" + n + "\r\n]", "strip p" + n,
                                         "coff2exe p" + n, "rm p" + n}));
   }
-  EXPECT_TRUE(entries(setup.work).empty());
+  EXPECT_TRUE(setup.left().empty());
 }
 #endif
 
@@ -172,37 +146,32 @@ TEST(CoffdrvRealGcc, LinksAndRunsAProgram) {
   const optional_tool strip = configured_tool("strip");
   if (strip.path.empty()) GTEST_SKIP() << strip.skip_reason;
   for (const bool debug : {false, true}) {
-    scratch_dir dir;
-    const std::string work = dir / "work";
-    make_dir(work);
-    make_dir(dir / "lib");
-    make_dir(dir / "tools");
-    write_file(work + "/main.c",
+    tool_site site;
+    make_dir(site.dir / "lib");
+    write_file(site / "main.c",
                "#include <stdio.h>\nint greet(void);\nint twice(int);\n"
                "int main(void) { printf(\"greet %d\\n\", twice(greet())); return 0; }\n");
-    write_file(work + "/twice.c", "int twice(int n) { return 2 * n; }\n");
-    write_file(work + "/greet.c", "int greet(void) { return 21; }\n");
-    write_file(work + "/more.rsp", "twice.o\r\nlibgreet.a\r\n");
-    const std::string build = "cd '" + work + "' && gcc -c main.c twice.c greet.c && " +
+    write_file(site / "twice.c", "int twice(int n) { return 2 * n; }\n");
+    write_file(site / "greet.c", "int greet(void) { return 21; }\n");
+    write_file(site / "more.rsp", "twice.o\r\nlibgreet.a\r\n");
+    const std::string build = "cd '" + site.work + "' && gcc -c main.c twice.c greet.c && " +
                               "ar rcs ../lib/libgreet.a greet.o && rm greet.o greet.c";
     ASSERT_EQ(std::system(build.c_str()), 0);
-    ASSERT_EQ(symlink(kit_program("coff2exe_standin").c_str(), (dir / "tools/coff2exe").c_str()),
-              0);
-    run_options options;
-    options.cwd = work;
-    options.env = {{"PATH", dir / "tools" + ":" + std::getenv("PATH")},
-                   {"LIB", ";;" + dir / "lib" + ";"}};
+    ASSERT_EQ(
+        symlink(kit_program("coff2exe_standin").c_str(), (site.dir / "tools/coff2exe").c_str()), 0);
+    site.options.env = {{"PATH", site.dir / "tools" + ":" + std::getenv("PATH")},
+                        {"LIB", ";;" + site.dir / "lib" + ";"}};
     run_result link =
-        run_program(kit_program("coffdrv"),
-                    {debug ? "-g" : "-O2", "hello.exe", "main.o", "@more.rsp"}, options);
+        site.run("coffdrv", {debug ? "-g" : "-O2", "hello.exe", "main.o", "@more.rsp"});
     ASSERT_EQ(link.status, 0) << link.out << link.err;
-    EXPECT_EQ(run_program(work + "/hello.exe", {}).out, "greet 42\n");
-    EXPECT_EQ(file_exists(work + "/hello"), debug);
-    const std::string symbols = "nm '" + work + "/hello.exe' 2>/dev/null | grep -q twice";
+    EXPECT_EQ(run_program(site / "hello.exe", {}).out, "greet 42\n");
+    const std::string symbols = "nm '" + site / "hello.exe' 2>/dev/null | grep -q twice";
     EXPECT_EQ(std::system(symbols.c_str()) == 0, debug) << "strip before coff2exe";
-    for (const std::string& name : entries(work)) {
-      EXPECT_NE(name.rfind("coffdrv", 0), 0u) << "temporary file left behind";
-    }
+    // The image stays for a debug build only; the temporary file never.
+    std::vector<std::string> left = {"hello.exe", "main.c",  "main.o",
+                                     "more.rsp",  "twice.c", "twice.o"};
+    if (debug) left.insert(left.begin(), "hello");
+    EXPECT_EQ(site.left(), left);
   }
 }
 #endif

@@ -81,19 +81,21 @@ TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
   }
 }
 
-TEST(CoffdrvCollect, NoLimitOnLibPathOrLibraryCount) {
+TEST(CoffdrvCollect, NoLimitOnLibPathOrLibraryCountAndTheFirstFolderWins) {
   scratch_dir dir;
   const std::string long_dir = dir / std::string(40, 'd');
   std::string lib;
-  for (int i = 0; i < 30; ++i) lib += long_dir + std::to_string(i) + ";";
-  make_dir(long_dir + "29");
-  write_file(long_dir + "29/libw.a", "");
+  for (int i = 0; i < 3000; ++i) lib += long_dir + std::to_string(i) + ";";
+  for (int i : {1500, 2999}) {
+    make_dir(long_dir + std::to_string(i));
+    write_file(long_dir + std::to_string(i) + "/libw.a", "");
+  }
   std::vector<std::string> args = {"p.exe"};
   for (int i = 0; i < 60; ++i) args.push_back(i % 2 ? "libw.a" : "libv.a");
   collected c = collect(args, lib.c_str());
   ASSERT_EQ(c.plan.libraries.size(), 60u);
   EXPECT_EQ(c.plan.libraries[58], "libv.a");
-  EXPECT_EQ(c.plan.libraries[59], long_dir + "29/libw.a");
+  EXPECT_EQ(c.plan.libraries[59], long_dir + "1500/libw.a");
 }
 
 TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
@@ -112,7 +114,7 @@ TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
 
 TEST(CoffdrvResponseFile, UnusableFileStopsCollection) {
   scratch_dir dir;
-  for (const std::string& name : {dir / "missing.rsp", dir.path, std::string("/proc/self/mem")}) {
+  for (const std::string& name : {dir / "missing.rsp", std::string("/proc/self/mem")}) {
     collected c = collect({"prog.exe", "a.o", "@" + name, "b.o"});
     EXPECT_EQ(c.plan.status, collect_status::response_file_not_opened) << name;
     EXPECT_EQ(c.plan.failed_argument, "@" + name);

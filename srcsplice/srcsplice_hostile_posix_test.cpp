@@ -1,5 +1,5 @@
-// srcsplice on odd and hostile input: binary bytes, huge lines, FIFOs and
-// folders, include names that need quoting in a shell.
+// srcsplice on odd and hostile input: binary bytes, huge lines, FIFOs,
+// include names that need quoting in a shell, failing reads, interrupts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,13 +61,11 @@ TEST(SrcspliceHostile, BinaryHugeAndOddlyNamedFilesAreCopiedWhole) {
 
 TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
   scratch_dir dir;
-  make_dir(dir / "folder.inc");
   write_file(dir / "zero", "the name up to its zero byte\r\n");
   const struct {
     std::string include;
     std::string err;
   } cases[] = {
-      {"include \"folder.inc\"", "FATAL: Could not open input file\r\n"},
       {"include \"zero\0byte.inc\""s, "FATAL: Could not open input file\r\n"},
       {"include \"\"", "FATAL: Could not open input file\r\n"},
       {"include \"no closing quote", "FATAL: Bad include line\r\n"},

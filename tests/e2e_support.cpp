@@ -1,6 +1,8 @@
 #include "tests/e2e_support.h"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -113,4 +115,37 @@ std::vector<tool_run> read_tool_log(const std::string& log_path) {
     }
   }
   return runs;
+}
+
+tool_site::tool_site(const std::vector<std::string>& tools) {
+  const std::string tool_dir = dir / "tools";
+  make_dir(tool_dir);
+  make_dir(work);
+  for (const std::string& tool : tools) install_fake_tool(tool_dir, tool);
+  options.cwd = work;
+  options.env = {{"PATH", tool_dir}, {"FAKE_TOOL_LOG", log}};
+  options.unset_env = {"LIB"};
+}
+
+run_result tool_site::run(const std::string& program, const std::vector<std::string>& args) const {
+  return run_program(kit_program(program), args, options);
+}
+
+std::vector<std::string> tool_site::started() const {
+  std::vector<std::string> lines;
+  for (const tool_run& run : runs()) {
+    std::string line;
+    for (const std::string& arg : run.argv) line += (line.empty() ? "" : " ") + arg;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string> tool_site::left() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(work)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -69,6 +69,28 @@ struct tool_run {
   std::vector<std::pair<std::string, std::string>> files;  // @file name, bytes
 };
 
+// The runs recorded in a fake tool log, in order; none when there is no log.
+std::vector<tool_run> read_tool_log(const std::string& log_path);
+
+// A scratch folder to run a program of the kit in: the fake tools named are
+// the only ones on its PATH, it works in the folder work, and every start of
+// a tool is recorded in log.  LIB is unset.
+struct tool_site {
+  scratch_dir dir;
+  std::string work = dir / "work";
+  std::string log = dir / "tools.log";
+  run_options options;
+  explicit tool_site(const std::vector<std::string>& tools = {});
+  // A file of the work folder.
+  std::string operator/(const std::string& name) const { return work + "/" + name; }
+  run_result run(const std::string& program, const std::vector<std::string>& args) const;
+  std::vector<tool_run> runs() const { return read_tool_log(log); }
+  // Each tool started, as its name and arguments joined by spaces.
+  std::vector<std::string> started() const;
+  // The names in the work folder, sorted.
+  std::vector<std::string> left() const;
+};
+
 #ifndef _WIN32
 // A wrapper (see run_options) that runs a program under strace with a fault
 // injected: inject as strace's -e inject= takes it, into the system calls
@@ -89,8 +111,5 @@ struct fifo_feeder {
   fifo_feeder& operator=(const fifo_feeder&) = delete;
 };
 #endif
-
-// The runs recorded in a fake tool log, in order; none when there is no log.
-std::vector<tool_run> read_tool_log(const std::string& log_path);
 
 #endif  // KIT_TESTS_E2E_SUPPORT_H_
