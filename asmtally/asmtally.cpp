@@ -1,9 +1,6 @@
 #include "asmtally/asmtally.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "common/vector_scan.h"
+static_assert(kPieceBytes == kTallyLineLimit - 1, "the windows cut pieces as the line reads do");
 
 namespace {
 
@@ -50,258 +47,213 @@ bool is_block_comment(std::string_view line, bool* in_block) {
   return false;
 }
 
-// Which of 64 bytes of text are of each kind the rules look at: bit i
-// stands for byte i.  Line counts then come from whole words of bits, not
-// from one branch after another on each byte.
-struct byte_kinds {
-  std::uint64_t lf = 0;
-  std::uint64_t space_or_cr = 0;
-  std::uint64_t white = 0;  // white space but the line feed
-  std::uint64_t semicolon = 0;
-  std::uint64_t slash = 0;
-  std::uint64_t star = 0;
+// What the count carries from one byte to the next, kept alike by the
+// byte-at-a-time rules and by the windows of 64 bytes, so that either can
+// take over from the other at any byte.
+struct count_state {
+  piece_state piece;
+  bool lead_white = false;   // the piece so far is white space only
+  bool lead_spaces = false;  // the piece so far is blanks only
+  bool in_block = false;
+  bool slash_last = false;  // the piece's first text is a slash, and its last byte
+  bool star_last = false;   // inside a block comment, the last byte is a star
+  bool stopped = false;     // by a 0x1A or the end of the file
 };
 
-inline byte_kinds sort_bytes_portable(const char* text, bool assembly_mode) {
-  byte_kinds kinds;
-  for (int at = 0; at < 64; ++at) {
-    const std::uint64_t bit = std::uint64_t{1} << at;
-    const char c = text[at];
-    if (c == '\n') kinds.lf |= bit;
-    if (c == ' ' || c == '\r') kinds.space_or_cr |= bit;
-    if (is_space_not_lf(c)) kinds.white |= bit;
-    if (assembly_mode && c == ';') kinds.semicolon |= bit;
-    if (!assembly_mode && c == '/') kinds.slash |= bit;
-    if (!assembly_mode && c == '*') kinds.star |= bit;
+void end_piece(count_state& state) {
+  state.piece.length = 0;
+  state.slash_last = state.star_last = false;
+}
+
+// The rules applied to one byte as the read translation delivers it.
+void count_byte(char c, bool assembly_mode, count_state& state, line_tally& tally) {
+  if (state.piece.length == 0) {
+    ++tally.total;
+    tally.comment += state.in_block;
+    state.lead_white = state.lead_spaces = true;
   }
-  return kinds;
+  if (c == '\n') {
+    tally.blank += state.lead_spaces && !state.in_block;
+    end_piece(state);
+    return;
+  }
+  const bool first_text = state.lead_white && !is_space_not_lf(c);
+  state.lead_white = state.lead_white && !first_text;
+  state.lead_spaces = state.lead_spaces && c == ' ';
+  if (state.in_block) {
+    state.in_block = !(state.star_last && c == '/');
+    state.star_last = state.in_block && c == '*';
+  } else if (state.slash_last) {
+    state.slash_last = false;
+    state.in_block = state.star_last = c == '*';
+    tally.comment += state.in_block;
+  } else if (first_text) {
+    tally.comment += assembly_mode && c == ';';
+    state.slash_last = !assembly_mode && c == '/';
+  }
+  if (++state.piece.length == kPieceBytes) end_piece(state);
+}
+
+// The raw bytes [at, until) one at a time, through the read translation;
+// gives where it stopped.  A carriage return takes the byte after it, which
+// the caller has, unless the carriage return ends the file.
+std::size_t count_bytes(std::string_view raw, std::size_t at, std::size_t until, bool assembly_mode,
+                        count_state& state, line_tally& tally) {
+  while (at < until && !state.stopped) {
+    char c = raw[at++];
+    if (c == '\r') {
+      state.stopped = at == raw.size();
+      if (state.stopped) break;
+      c = raw[at++];
+    }
+    state.stopped = c == 0x1A;
+    if (!state.stopped) count_byte(c, assembly_mode, state, tally);
+  }
+  return at;
 }
 
 #ifdef KIT_SCAN_SSE2
-inline byte_kinds sort_bytes_sse2(const char* text, bool assembly_mode) {
-  byte_kinds kinds;
-  for (int at = 0; at < 64; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    auto bits = [&](__m128i hits) {
-      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << at;
-    };
-    auto equal = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-    const __m128i lf = equal('\n');
-    const __m128i space = equal(' ');
-    // 0x09 to 0x0D, found as bytes less 9 that are at most 4.
-    const __m128i less_nine = _mm_sub_epi8(bytes, _mm_set1_epi8(9));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(less_nine, _mm_set1_epi8(4)), less_nine);
-    kinds.lf |= bits(lf);
-    kinds.space_or_cr |= bits(_mm_or_si128(space, equal('\r')));
-    kinds.white |= bits(_mm_or_si128(_mm_andnot_si128(lf, control), space));
-    if (assembly_mode) {
-      kinds.semicolon |= bits(equal(';'));
-    } else {
-      kinds.slash |= bits(equal('/'));
-      kinds.star |= bits(equal('*'));
-    }
-  }
-  return kinds;
-}
-#endif
+// The windows add their counts into three fields of one word, which holds
+// the counts of kCountedBytes bytes.
+const int kCommentField = 21;
+const int kBlankField = 42;
+const std::size_t kCountedBytes = std::size_t{1} << 14 << 6;
 
-#ifdef KIT_SCAN_WIDE
-// No lambdas in these: they would not share the target of the function.
-__attribute__((target("avx2"))) inline std::uint64_t bits_avx2(__m256i low, __m256i high) {
-  const unsigned low_bits = static_cast<unsigned>(_mm256_movemask_epi8(low));
-  const unsigned high_bits = static_cast<unsigned>(_mm256_movemask_epi8(high));
-  return low_bits | std::uint64_t{high_bits} << 32;
+void add_counts(std::uint64_t* counts, line_tally* tally) {
+  const std::uint64_t field = (std::uint64_t{1} << kCommentField) - 1;
+  tally->total += *counts & field;
+  tally->comment += *counts >> kCommentField & field;
+  tally->blank += *counts >> kBlankField;
+  *counts = 0;
 }
 
-__attribute__((target("avx2"))) inline std::uint64_t equal_avx2(__m256i low, __m256i high, char c) {
-  const __m256i wanted = _mm256_set1_epi8(c);
-  return bits_avx2(_mm256_cmpeq_epi8(low, wanted), _mm256_cmpeq_epi8(high, wanted));
+// The first byte not in skip of each piece, given the first byte of each
+// piece in starts.  A start in skip begins a run of skip bytes; adding its
+// bit carries through the run onto the byte after it.  *carry takes a run
+// on from the window before into this one, and out to the next.
+KIT_ALWAYS_INLINE std::uint64_t first_not_in(std::uint64_t skip, std::uint64_t starts,
+                                             bool* carry) {
+  unsigned long long sum;
+  *carry = _addcarry_u64(*carry, skip, starts & skip, &sum);
+  return (starts | sum) & ~skip;
 }
 
-// 0x09 to 0x0D, found as bytes less 9 that are at most 4.
-__attribute__((target("avx2"))) inline __m256i control_avx2(__m256i bytes) {
-  const __m256i less_nine = _mm256_sub_epi8(bytes, _mm256_set1_epi8(9));
-  return _mm256_cmpeq_epi8(_mm256_min_epu8(less_nine, _mm256_set1_epi8(4)), less_nine);
+// Block-comment rules on one window.  A piece that starts inside a block is
+// a comment line; outside one only a piece whose first text is "/*" is, and
+// opens a block.  After any "*/" the text is outside a block, so a byte is
+// inside one when an opening "/*" stands between it and the last "*/"
+// before it: subtracting the opens from the closes borrows from each close
+// back to the first open before it.
+template <class Bytes>
+KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64_t starts,
+                                          std::uint64_t whole, std::uint64_t first_text,
+                                          std::uint64_t blank_ends, count_state& state,
+                                          std::uint64_t& counts) {
+  const std::uint64_t opens = first_text & kinds.slash & (kinds.star >> 1) & whole;
+  const std::uint64_t closes = kinds.star & (kinds.slash >> 1) & whole;
+  // A pair of which the window holds the second byte.
+  const bool open_before = state.slash_last && (kinds.star & 1);
+  const bool close_before = state.star_last && (kinds.slash & 1);
+  unsigned long long borrowed;
+  const bool in_block =
+      _subborrow_u64((state.in_block || open_before) && !close_before, closes, opens, &borrowed);
+  // Where a piece starting there starts inside a block: after each
+  // effective "/*" up to the star of its "*/".
+  const std::uint64_t inside = borrowed ^ closes ^ opens;
+  counts += std::uint64_t(open_before + Bytes::count((starts & inside) | (opens & ~inside)))
+            << kCommentField;
+  counts += std::uint64_t(Bytes::count(blank_ends & ~inside)) << kBlankField;
+  state.in_block = in_block;
+  const bool open_piece = state.piece.length != 0;
+  state.star_last = open_piece && in_block && (kinds.star >> 63);
+  state.slash_last = open_piece && !in_block && ((first_text & kinds.slash) >> 63);
 }
 
-__attribute__((target("avx2"))) inline byte_kinds sort_bytes_avx2(const char* text,
-                                                                  bool assembly_mode) {
-  byte_kinds kinds;
-  const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
-  const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 32));
-  kinds.lf = equal_avx2(low, high, '\n');
-  const std::uint64_t space = equal_avx2(low, high, ' ');
-  kinds.space_or_cr = space | equal_avx2(low, high, '\r');
-  kinds.white = (bits_avx2(control_avx2(low), control_avx2(high)) & ~kinds.lf) | space;
-  if (assembly_mode) {
-    kinds.semicolon = equal_avx2(low, high, ';');
+// One window of 64 bytes, given whether the byte after it is a line feed;
+// false, with nothing counted, when the window holds odd bytes.  Each
+// piece is counted by its first byte, and judged by its first byte that is
+// not white space.
+template <class Bytes, bool assembly_mode>
+KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
+                                    std::uint64_t& counts) {
+  if (odd_bytes(kinds, lf_after) != 0) return false;
+  const std::uint64_t starts = piece_starts(kinds, &state.piece);
+  const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
+  // A carriage return stands only before a line feed here, so a blank line
+  // may hold one.
+  const std::uint64_t blank_ends =
+      first_not_in(kinds.space | kinds.cr, starts, &state.lead_spaces) & kinds.lf;
+  counts += Bytes::count(starts);
+  if constexpr (assembly_mode) {
+    counts += std::uint64_t(Bytes::count(first_text & kinds.semicolon)) << kCommentField;
+    counts += std::uint64_t(Bytes::count(blank_ends)) << kBlankField;
   } else {
-    kinds.slash = equal_avx2(low, high, '/');
-    kinds.star = equal_avx2(low, high, '*');
+    // No pair of bytes counts across a cut between two pieces.
+    const std::uint64_t cuts = starts & ~(kinds.lf << 1) & ~std::uint64_t{1};
+    count_block_window<Bytes>(kinds, starts, ~(cuts >> 1), first_text, blank_ends, state, counts);
   }
-  return kinds;
+  return true;
 }
 
-__attribute__((target("avx512f,avx512bw"))) inline byte_kinds sort_bytes_avx512(
-    const char* text, bool assembly_mode) {
-  byte_kinds kinds;
-  const __m512i bytes = _mm512_loadu_si512(text);
-  kinds.lf = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n'));
-  const std::uint64_t space = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' '));
-  kinds.space_or_cr = space | _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r'));
-  const std::uint64_t control =
-      _mm512_cmple_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8(9)), _mm512_set1_epi8(4));
-  kinds.white = (control & ~kinds.lf) | space;
-  if (assembly_mode) {
-    kinds.semicolon = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(';'));
-  } else {
-    kinds.slash = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('/'));
-    kinds.star = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('*'));
+// The windows from the start of raw up to the first one with odd bytes, or
+// to the last whole one before the end, each classified a window ahead of
+// its count.  The state is kept apart from the caller's meanwhile, so that
+// it stays in registers.
+template <class Bytes, bool assembly_mode>
+KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& outer,
+                                            line_tally& tally) {
+  if (raw.size() <= 2 * kScanWindow) return 0;
+  count_state state = outer;
+  std::uint64_t counts = 0;
+  std::size_t at = 0;
+  window_kinds next = classify_window<Bytes>(raw.data());
+  while (raw.size() - at > 2 * kScanWindow) {
+    __builtin_prefetch(raw.data() + at + 1024);
+    const window_kinds kinds = next;
+    next = classify_window<Bytes>(raw.data() + at + kScanWindow);
+    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, counts)) break;
+    at += kScanWindow;
+    if (at % kCountedBytes == 0) add_counts(&counts, &tally);
   }
-  return kinds;
-}
-#endif
-
-int count_bits(std::uint64_t bits) {
-#if defined(__POPCNT__) && defined(__GNUC__)
-  return __builtin_popcountll(bits);
-#else
-  // Without the instruction the builtin is a library call; this is faster.
-  bits -= (bits >> 1) & 0x5555555555555555u;
-  bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
-  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-  return static_cast<int>((bits * 0x0101010101010101u) >> 56);
-#endif
+  add_counts(&counts, &tally);
+  outer = state;
+  return at;
 }
 
-// The first byte not in skip of each line, given the first byte of each
-// line in starts.  A line start in skip begins a run of skip bytes; adding
-// its bit carries through the run onto the byte after it.  *carry takes a
-// run on from the window before into this one, and out to the next.
-std::uint64_t first_not_in(std::uint64_t skip, std::uint64_t starts, bool* carry) {
-  const std::uint64_t partial = skip + (starts & skip);
-  const std::uint64_t sum = partial + (*carry ? 1 : 0);
-  *carry = partial < skip || sum < partial;
-  return (starts & ~skip) | (sum & ~skip);
+template <bool assembly_mode>
+std::size_t count_windows_sse2(std::string_view raw, count_state& state, line_tally& tally) {
+  return count_windows<sse2_bytes, assembly_mode>(raw, state, tally);
 }
-
-// Block-comment rules on one window.  Every line of a plain run has exactly
-// one first byte that is not white space (its line feed, if nothing else),
-// so lines are counted by those bits: each stretch of the window is either
-// inside a block comment (all its lines are comment lines) or outside one,
-// where only a line whose first text is "/*" opens a block.
-void count_block_window(const byte_kinds& kinds, std::uint64_t first_text, std::uint64_t blank_ends,
-                        bool star_follows, bool slash_follows, bool* in_block, line_tally* tally) {
-  const std::uint64_t opens =
-      first_text & kinds.slash & ((kinds.star >> 1) | (std::uint64_t{star_follows} << 63));
-  const std::uint64_t closes =
-      kinds.star & ((kinds.slash >> 1) | (std::uint64_t{slash_follows} << 63));
-  std::uint64_t ahead = ~std::uint64_t{0};  // the bits not yet looked at
-  while (ahead != 0) {
-    if (*in_block) {
-      const std::uint64_t close = closes & ahead;
-      if (close == 0) {
-        tally->comment += count_bits(first_text & ahead);
-        return;
-      }
-      // Lines up to the one holding the "*/"; the rest of it is not looked at,
-      // and its first text lies before the "*/".
-      const std::uint64_t through = (close & -close) | ((close & -close) - 1);
-      tally->comment += count_bits(first_text & ahead & through);
-      ahead &= ~through;
-      *in_block = false;
-    } else {
-      const std::uint64_t open = opens & ahead;
-      if (open == 0) {
-        tally->blank += count_bits(blank_ends & ahead);
-        return;
-      }
-      const std::uint64_t before = (open & -open) - 1;
-      tally->blank += count_bits(blank_ends & ahead & before);
-      ++tally->comment;
-      // The search for "*/" starts at the star of "/*".
-      ahead &= ~(before | (open & -open));
-      *in_block = true;
-    }
-  }
-}
-
-template <byte_kinds (*sort_bytes)(const char*, bool)>
-KIT_ALWAYS_INLINE void count_plain_with(std::string_view run, bool assembly_mode, bool* in_block,
-                                        line_tally* tally) {
-  bool new_line = true;  // a run starts with a line
-  bool text_carry = false;
-  bool space_carry = false;
-  for (std::size_t at = 0; at < run.size(); at += 64) {
-    const std::size_t size = std::min<std::size_t>(64, run.size() - at);
-    char tail[64] = {};  // zero bytes are of no kind the rules look at
-    const char* window = run.data() + at;
-    if (size < 64) window = static_cast<const char*>(std::memcpy(tail, window, size));
-    const byte_kinds kinds = sort_bytes(window, assembly_mode);
-    const std::uint64_t inside = size == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << size) - 1;
-    const std::uint64_t starts = ((kinds.lf << 1) | (new_line ? 1 : 0)) & inside;
-    new_line = (kinds.lf >> 63) != 0;
-    const std::uint64_t first_text = first_not_in(kinds.white, starts, &text_carry);
-    // In a plain run a carriage return stands just before a line feed, so
-    // passing over it as over a blank finds the line feed of a blank line.
-    const std::uint64_t blank_ends =
-        first_not_in(kinds.space_or_cr, starts, &space_carry) & kinds.lf;
-    tally->total += count_bits(kinds.lf);
-    if (assembly_mode) {
-      tally->comment += count_bits(first_text & kinds.semicolon);
-      tally->blank += count_bits(blank_ends);
-    } else {
-      const bool more = at + 64 < run.size();
-      count_block_window(kinds, first_text, blank_ends, more && run[at + 64] == '*',
-                         more && run[at + 64] == '/', in_block, tally);
-    }
-  }
-}
-
-void count_plain_portable(std::string_view run, bool assembly_mode, bool* in_block,
-                          line_tally* tally) {
-  count_plain_with<sort_bytes_portable>(run, assembly_mode, in_block, tally);
-}
-
-#ifdef KIT_SCAN_SSE2
-void count_plain_sse2(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally) {
-  count_plain_with<sort_bytes_sse2>(run, assembly_mode, in_block, tally);
-}
-#endif
 
 #ifdef KIT_SCAN_WIDE
-__attribute__((target("avx2"))) void count_plain_avx2(std::string_view run, bool assembly_mode,
-                                                      bool* in_block, line_tally* tally) {
-  count_plain_with<sort_bytes_avx2>(run, assembly_mode, in_block, tally);
-}
-
-__attribute__((target("avx512f,avx512bw"))) void count_plain_avx512(std::string_view run,
-                                                                    bool assembly_mode,
-                                                                    bool* in_block,
-                                                                    line_tally* tally) {
-  count_plain_with<sort_bytes_avx512>(run, assembly_mode, in_block, tally);
+template <bool assembly_mode>
+KIT_WIDE_TARGET std::size_t count_windows_wide(std::string_view raw, count_state& state,
+                                               line_tally& tally) {
+  return count_windows<wide_bytes, assembly_mode>(raw, state, tally);
 }
 #endif
+#endif
 
-}  // namespace
-
-void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally,
-                       scan_isa isa) {
-  switch (isa) {
+// Whole windows of raw, as far as the level goes; gives the bytes taken.
+std::size_t count_fast(scan_level level, std::string_view raw, bool assembly_mode,
+                       count_state& state, line_tally& tally) {
+  switch (level) {
 #ifdef KIT_SCAN_WIDE
-    case scan_isa::avx512:
-      return count_plain_avx512(run, assembly_mode, in_block, tally);
-    case scan_isa::avx2:
-      return count_plain_avx2(run, assembly_mode, in_block, tally);
+    case scan_level::wide:
+      return assembly_mode ? count_windows_wide<true>(raw, state, tally)
+                           : count_windows_wide<false>(raw, state, tally);
 #endif
 #ifdef KIT_SCAN_SSE2
-    case scan_isa::sse2:
-      return count_plain_sse2(run, assembly_mode, in_block, tally);
+    case scan_level::sse2:
+      return assembly_mode ? count_windows_sse2<true>(raw, state, tally)
+                           : count_windows_sse2<false>(raw, state, tally);
 #endif
     default:
-      return count_plain_portable(run, assembly_mode, in_block, tally);
+      return 0;
   }
 }
+
+}  // namespace
 
 bool is_assembly_name(std::string_view name) {
   const std::string_view suffix = ".asm";
@@ -323,25 +275,24 @@ bool is_blank_line(std::string_view line) {
   return at < line.size() && line[at] == '\n';
 }
 
-bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally) {
-  bool in_block = false;
-  std::string_view text;
-  // Stopping on the indicator, not on "no line", ends the count at a 0x1A
-  // even when text follows it.
-  while (!at_eof(reader)) {
-    if (read_plain_lines(reader, kTallyLineLimit, &text)) {
-      count_plain_lines(text, assembly_mode, &in_block, tally, reader.isa);
-      continue;
+bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally, scan_level level) {
+  count_state state;
+  for (;;) {
+    bool final = false;
+    const std::string_view raw = raw_bytes(reader, kScanWindow + 1, &final);
+    std::size_t at = 0;
+    while (!state.stopped) {
+      at += count_fast(level, raw.substr(at), assembly_mode, state, *tally);
+      if (raw.size() - at <= kScanWindow) break;
+      // A window with odd bytes.
+      at = count_bytes(raw, at, at + kScanWindow, assembly_mode, state, *tally);
     }
-    if (!read_line_view(reader, kTallyLineLimit, &text)) break;
-    if (is_comment_line(text, assembly_mode, &in_block)) {
-      ++tally->comment;
-    } else if (is_blank_line(text)) {
-      ++tally->blank;
-    }
-    ++tally->total;
+    // What no window takes: all but the last byte, which may follow a
+    // carriage return, and at the end of the file all of it.
+    at = count_bytes(raw, at, final ? raw.size() : raw.size() - 1, assembly_mode, state, *tally);
+    skip_raw(reader, at);
+    if (state.stopped || final) return !reader_failed(reader);
   }
-  return !reader.error;
 }
 
 std::string format_report(const line_tally& tally) {

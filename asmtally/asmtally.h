@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/text_stream.h"
+#include "common/vector_scan.h"
 
 // Lines are read in pieces of at most this many bytes less one; each piece
 // counts as a line of its own.
@@ -25,23 +26,19 @@ struct line_tally {
 // Whether the name, exactly as given, ends in ".asm" in any case.
 bool is_assembly_name(std::string_view name);
 
-// Under block-comment rules reads and updates *in_block, the state carried
-// from one line to the next; under assembly rules leaves it alone.
+// The rules for one line as the line read hands it out.  Under
+// block-comment rules reads and updates *in_block, the state carried from
+// one line to the next; under assembly rules leaves it alone.
 bool is_comment_line(std::string_view line, bool assembly_mode, bool* in_block);
 
 // Blanks (0x20 only) and then a line feed.
 bool is_blank_line(std::string_view line);
 
-// Adds the lines of a run handed out by read_plain_lines with the line
-// limit above, carrying *in_block as the line-by-line rules do.  Every
-// usable isa gives the same counts.
-void count_plain_lines(std::string_view run, bool assembly_mode, bool* in_block, line_tally* tally,
-                       scan_isa isa = best_scan_isa());
-
-// Adds every line up to the end-of-file indicator to *tally, scanning with
-// the reader's isa.  False when a
-// read failed, which leaves the counts short.
-bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally);
+// Adds every line up to the end of the file or the first 0x1A to *tally,
+// with the scans of the given level (all give the same counts).  False when
+// a read failed, which leaves the counts short.
+bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally,
+                 scan_level level = best_scan_level());
 
 // The three report lines, each ending in a line feed.
 std::string format_report(const line_tally& tally);

@@ -1,7 +1,7 @@
 // Writes the inputs of the benchmarks into a folder: two large DOS sources,
-// an include tree, a chain of nested includes, response files and a few
-// tiny inputs.  The same size
-// always gives the same bytes, so runs on different machines compare.
+// an include tree, a chain of nested includes and two tiny sources.  The
+// same size always gives the same bytes, so runs on different machines
+// compare.
 //
 //   make_inputs <folder> <size in MiB>
 #include <sys/stat.h>
@@ -265,37 +265,6 @@ bool make_include_chain(const std::string& dir) {
   return ok;
 }
 
-// A linker response file of the given number of lines, its resource name
-// on the last line.
-std::string response_file(std::size_t lines) {
-  std::string text = "c0w.obj+\n";
-  for (std::size_t i = 2; i + 4 < lines; ++i) text += "obj\\mod" + std::to_string(i) + ".obj+\n";
-  text += "app.exe\napp.map\nimport.lib cw.lib\napp.def\napp.res\n";
-  return dos(text);
-}
-
-bool make_link_inputs(const std::string& dir) {
-  bool ok = make_dir(dir) && make_dir(dir + "/lib");
-  ok = ok && write_bytes(dir + "/tlfix.rsp", response_file(299));
-  ok = ok && write_bytes(dir + "/bindrun.rsp", response_file(999));
-  ok = ok && write_bytes(dir + "/tiny.rsp", dos("a.obj\napp.exe\napp.def\napp.res\n"));
-  ok = ok && write_bytes(dir + "/app.def", dos("NAME APP\n"));
-  // 50 libraries spread over the 20 folders of LIB, each found in its folder.
-  std::string libs;
-  for (std::size_t d = 0; d < 20; ++d) ok = ok && make_dir(dir + "/lib/" + two_digits(d));
-  for (std::size_t i = 0; i < 50; ++i) {
-    std::string name = "libm" + two_digits(i) + ".a";
-    ok = ok && write_bytes(dir + "/lib/" + two_digits(i * 7 % 20) + "/" + name, "!<arch>\n");
-    libs += name + (i % 5 == 4 ? "\n" : " ");
-  }
-  std::string objects;
-  for (std::size_t i = 0; i < 200; ++i) {
-    objects += "obj/m" + std::to_string(i) + ".o" + (i % 10 == 9 ? "\n" : " ");
-  }
-  ok = ok && write_bytes(dir + "/objects.rsp", dos(objects + libs));
-  return ok;
-}
-
 bool make_tiny_inputs(const std::string& dir) {
   const std::string source = "; tiny\n\tmov\tax, 1\n\n/* x */\n\tret\n";
   return write_bytes(dir + "/tiny.asm", dos(source)) && write_bytes(dir + "/tiny.c", dos(source));
@@ -320,7 +289,7 @@ int main(int argc, char** argv) {
   random_bytes c_random;
   ok = ok && write_large(dir + "/big.c", size, [&](std::string& text) { c_lines(c_random, text); });
   ok = ok && make_include_tree(dir + "/tree") && make_include_chain(dir + "/chain") &&
-       make_link_inputs(dir + "/link") && make_tiny_inputs(dir);
+       make_tiny_inputs(dir);
   if (!ok) {
     std::perror("make_inputs");
     return 1;

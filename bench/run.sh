@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
-# Benchmarks of the kit against the tools people would use instead, from a
-# clean checkout: builds the release kit and the input generator, writes the
-# inputs into a scratch folder, and prints a table of medians measured side
-# by side with hyperfine.
+# Benchmarks of asmtally and srcsplice against the tools people would use
+# instead, from a clean checkout: builds the release kit and the input
+# generator, writes the inputs into a scratch folder, and prints one table
+# of ratios with the targets they are held to, and the machine it ran on.
 #
-#   bench/run.sh                 # 256 MiB sources, as in the README
+#   bench/run.sh                 # 128 MiB sources, as in the README
 #   BENCH_MIB=16 bench/run.sh    # a quick run on smaller sources
 #
-# BENCH_RUNS sets the runs of each fast command (default 10), BENCH_DIR
-# keeps the inputs in a folder of your choice instead of a temporary one.
+# Each ratio is the median of BENCH_ROUNDS rounds (default 5), each of which
+# runs the two commands side by side with hyperfine; BENCH_DIR keeps the
+# inputs in a folder of your choice instead of a temporary one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-mib=${BENCH_MIB:-256}
-runs=${BENCH_RUNS:-10}
+mib=${BENCH_MIB:-128}
+rounds=${BENCH_ROUNDS:-5}
 
-packages=(cmake ninja-build g++ hyperfine cloc time)
+packages=(cmake ninja-build g++ hyperfine time)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -45,128 +46,97 @@ build/bench/make_inputs "$scratch/in" "$mib"
 in=$scratch/in
 csv=$scratch/csv
 mkdir -p "$csv"
-
-# Tools that do nothing, found along PATH under the names the programs start.
-tools=$scratch/tools
-mkdir -p "$tools"
 true_path=$(type -P true)
-for tool in tlink link rc gcc strip coff2exe rm; do
-  ln -sf "$true_path" "$tools/$tool"
-done
+load_before=$(cut -d' ' -f1 /proc/loadavg)
 
-# median FILE NAME: the median of command NAME in hyperfine's CSV, in seconds.
+# median: the median of the numbers on standard input.
 median() {
-  awk -F, -v name="$2" 'NR > 1 && $1 == name { print $4 }' "$1"
+  sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# ms SECONDS: milliseconds with two decimals.
-ms() {
-  awk -v s="$1" 'BEGIN { printf "%.2f", s * 1000 }'
+# column FILE NAME FIELD: a field of command NAME in hyperfine's CSV.
+column() {
+  awk -F, -v name="$2" -v field="$3" 'NR > 1 && $1 == name { print $field }' "$1"
 }
 
-ratio() {
-  awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
-}
-
-row() {
-  printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$4"
-}
-
-# compare ID RUNS WARMUP -- hyperfine arguments: runs hyperfine on the
-# commands (each named with -n, names without commas), the first one the
-# reference, and prints a row for each with its median and its ratio to the
-# reference.
-compare() {
-  local id=$1 count=$2 warmup=$3
+# pair LABEL TARGET RUNS -- hyperfine options: runs the reference command
+# and the kit's (named "reference" and "kit" with -n) side by side in each
+# round, and prints a row with the medians over the rounds and the median
+# of the rounds' ratios.
+pair() {
+  local label=$1 target=$2 runs=$3 round
   shift 4
-  echo "== $id" >&2
-  hyperfine --style basic --warmup "$warmup" --runs "$count" --export-csv "$csv/$id.csv" "$@" >&2
-  local reference="" name value
-  while IFS= read -r name; do
-    value=$(median "$csv/$id.csv" "$name")
-    reference=${reference:-$value}
-    row "$name" "$(ms "$value")" "$(ratio "$value" "$reference")" ""
-  done < <(awk -F, 'NR > 1 { print $1 }' "$csv/$id.csv")
+  echo "== $label" >&2
+  : >"$csv/ratios"
+  : >"$csv/references"
+  : >"$csv/kits"
+  for round in $(seq "$rounds"); do
+    # Its warnings about outliers are what the rounds are there for.
+    hyperfine --style none --warmup 2 --runs "$runs" --export-csv "$csv/round.csv" "$@" \
+      >/dev/null 2>"$csv/warnings" || { cat "$csv/warnings" >&2; exit 1; }
+    column "$csv/round.csv" reference 4 >>"$csv/references"
+    column "$csv/round.csv" kit 4 >>"$csv/kits"
+    awk -v k="$(column "$csv/round.csv" kit 4)" -v r="$(column "$csv/round.csv" reference 4)" \
+      'BEGIN { print k / r }' >>"$csv/ratios"
+  done
+  local ratio
+  ratio=$(median <"$csv/ratios")
+  awk -v label="$label" -v kit="$(median <"$csv/kits")" -v ref="$(median <"$csv/references")" \
+    -v ratio="$ratio" -v target="$target" 'BEGIN {
+      printf "| %s | %.2f ms | %.2f ms | %.2f | %s | %s |\n", label, kit * 1000, ref * 1000,
+        ratio, target == "-" ? "" : "<= " target, target == "-" ? "" : ratio <= target ? "held" : "missed"
+    }'
 }
 
-# peak NAME COMMAND...: peak resident memory of one run, in KiB.
-peak() {
-  local name=$1
-  shift
+# peak_kib COMMAND...: peak resident memory of one run, in KiB.
+peak_kib() {
   /usr/bin/time -f %M -o "$csv/peak" "$@" >/dev/null
-  row "$name" "" "" "$(cat "$csv/peak") KiB"
+  cat "$csv/peak"
 }
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+if grep -qw avx512bw /proc/cpuinfo; then scans="AVX-512BW"; else scans="SSE2"; fi
+os=$(. /etc/os-release && echo "$PRETTY_NAME")
 
 echo
-echo "| Command | Median (ms) | Ratio to the first of its group | Peak memory |"
-echo "|---|---|---|---|"
-
+echo "| Measure | Kit | Reference | Ratio | Target | |"
+echo "|---|---|---|---|---|---|"
 cd "$in"
-for source in big.asm big.c; do
-  compare "asmtally-wc-$source" "$runs" 1 -- -N \
-    -n "wc -l $source" "wc -l $source" \
-    -n "asmtally $source" "$bin/asmtally $source"
-  compare "asmtally-cloc-$source" 3 0 -- -N \
-    -n "asmtally $source" "$bin/asmtally $source" \
-    -n "cloc $source" "cloc --quiet --max-file-size=100000 $source"
-done
-
-compare srcsplice-cat "$runs" 1 -- \
-  -n "cat big.asm > copy" "cat big.asm > $scratch/copy" \
-  -n "srcsplice big.asm copy" "$bin/srcsplice big.asm $scratch/expanded"
+pair "asmtally big.asm / wc -l big.asm" 1.1 10 -- -N \
+  -n reference "wc -l big.asm" -n kit "$bin/asmtally big.asm"
+pair "asmtally big.c / wc -l big.c" 1.5 10 -- -N \
+  -n reference "wc -l big.c" -n kit "$bin/asmtally big.c"
+pair "srcsplice big.asm out / cat big.asm > out" 1.5 5 -- \
+  -n reference "cat big.asm > $scratch/copy" -n kit "$bin/srcsplice big.asm $scratch/expanded"
 cmp -s big.asm "$scratch/expanded" || echo "warning: srcsplice changed a source without markers" >&2
+# The cost a build pays per call.  srcsplice writes a new destination each
+# run: replacing an existing file costs the file system more (the next row).
+pair "asmtally on a 5-line file / true" 1.0 200 -- -N \
+  -n reference "$true_path" -n kit "$bin/asmtally tiny.asm"
+pair "srcsplice on a 5-line file / true" 1.0 200 -- -N \
+  -n reference --prepare "$true_path" "$true_path" \
+  -n kit --prepare "rm -f $scratch/tiny.out" "$bin/srcsplice tiny.asm $scratch/tiny.out"
+pair "srcsplice on a 5-line file, over its last output / true" - 200 -- -N \
+  -n reference "$true_path" -n kit "$bin/srcsplice tiny.asm $scratch/tiny.out"
 
-cd "$in/tree"
-compare srcsplice-tree "$runs" 1 -- \
-  -n "cat of the 10000 files of the include tree" \
-  "cat main.asm inc/*.inc inc/*/*.inc inc/*/*/*.inc > $scratch/copy" \
-  -n "srcsplice: include tree of 10000 files" "$bin/srcsplice main.asm $scratch/expanded"
-
-# Each program's whole run on a tiny input: the cost a build pays per call.
-# tlfix and bindrun rewrite their response file, so each run gets a fresh
-# one; hyperfine wants a preparation for every command or for none.
-cd "$in/link"
-(
-  export PATH="$tools:$PATH"
-  LIB=$(printf 'lib/%02d;' $(seq 0 19))
-  export LIB
-  compare tiny 100 20 -- -N \
-    -n "true" --prepare "$true_path" "$true_path" \
-    -n "asmtally: 5 lines" --prepare "$true_path" "$bin/asmtally ../tiny.asm" \
-    -n "srcsplice: 5 lines" --prepare "$true_path" "$bin/srcsplice ../tiny.asm $scratch/tiny.out" \
-    -n "tlfix: 4 lines + 1 tool" --prepare "cp tiny.rsp t.rsp" "$bin/tlfix tlink t.rsp" \
-    -n "bindrun: 4 lines + 2 tools" --prepare "cp tiny.rsp b.rsp" \
-    "$bin/bindrun link rc app.exe b.rsp" \
-    -n "coffdrv: 1 object + 4 tools" --prepare "$true_path" "$bin/coffdrv app.exe a.o" \
-    -n "tlfix: 299 lines + 1 tool" --prepare "cp tlfix.rsp t.rsp" "$bin/tlfix tlink t.rsp" \
-    -n "bindrun: 999 lines + 2 tools" --prepare "cp bindrun.rsp b.rsp" \
-    "$bin/bindrun link rc app.exe b.rsp" \
-    -n "coffdrv: 200 objects + 50 libraries along 20 LIB folders + 4 tools" \
-    --prepare "$true_path" "$bin/coffdrv -O2 app.exe @objects.rsp"
+echo "== peak memory" >&2
+peaks=(
+  "$(peak_kib "$bin/asmtally" big.asm)"
+  "$(peak_kib "$bin/asmtally" big.c)"
+  "$(peak_kib "$bin/srcsplice" big.asm "$scratch/expanded")"
+  "$(cd tree && peak_kib "$bin/srcsplice" main.asm "$scratch/expanded")"
+  "$(cd chain && peak_kib "$bin/srcsplice" main.asm "$scratch/expanded")"
 )
-
-# own NAME TOOLS: the median of a tiny run less the tools' own time, and
-# that against true.
-truth=$(median "$csv/tiny.csv" true)
-own() {
-  local value
-  value=$(awk -v m="$(median "$csv/tiny.csv" "$1")" -v t="$truth" -v k="$2" \
-    'BEGIN { print m - k * t }')
-  row "$1 less the tools' time" "$(ms "$value")" "$(ratio "$value" "$truth")" ""
-}
-own "tlfix: 4 lines + 1 tool" 1
-own "bindrun: 4 lines + 2 tools" 2
-own "coffdrv: 1 object + 4 tools" 4
-own "tlfix: 299 lines + 1 tool" 1
-own "bindrun: 999 lines + 2 tools" 2
-own "coffdrv: 200 objects + 50 libraries along 20 LIB folders + 4 tools" 4
-per_tool=$(awk -v m="$(median "$csv/tiny.csv" "coffdrv: 1 object + 4 tools")" -v t="$truth" \
-  'BEGIN { print (m - 4 * t) / 4 }')
-row "coffdrv: added per tool started (1 object: whole run less 4 true runs, over 4)" "$(ms "$per_tool")" "" ""
-
-cd "$in"
-peak "asmtally big.asm" "$bin/asmtally" big.asm
-peak "asmtally big.c" "$bin/asmtally" big.c
-peak "srcsplice big.asm" "$bin/srcsplice" big.asm "$scratch/expanded"
-cd "$in/chain"
-peak "srcsplice: 64 nested includes" "$bin/srcsplice" main.asm "$scratch/expanded"
+most=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -1)
+awk -v kib="$most" 'BEGIN {
+  printf "| peak memory, any input (largest of the five below) | %.1f MiB | | | <= 16 MiB | %s |\n",
+    kib / 1024, kib <= 16 * 1024 ? "held" : "missed"
+}'
+echo
+echo "Peak memory in KiB: asmtally big.asm ${peaks[0]}, asmtally big.c ${peaks[1]}," \
+  "srcsplice big.asm ${peaks[2]}, srcsplice on an include tree of 10000 files ${peaks[3]}," \
+  "srcsplice on 64 nested includes ${peaks[4]}."
+echo "Measured on $(nproc) cores of $cpu (the kit's scans: $scans), $(free -g | awk '/^Mem:/ { print $2 }') GiB" \
+  "of memory, $os, Linux $(uname -r), $(hyperfine --version), $(wc --version | head -1);" \
+  "${mib} MiB sources in the page cache; load average $load_before before the run and" \
+  "$(cut -d' ' -f1 /proc/loadavg) after; medians of $rounds rounds of side-by-side runs."

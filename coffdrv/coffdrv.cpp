@@ -94,7 +94,7 @@ bool expand_response_file(const std::string& argument, const std::vector<std::st
     }
     // A file that breaks off while being read would silently drop the rest
     // of the objects from the link.
-    if (!reader.error) return true;
+    if (!reader_failed(reader)) return true;
   }
   plan.status = collect_status::response_file_not_opened;
   plan.failed_argument = argument;

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "common/ascii.h"
 #include "common/file_system.h"
 #include "common/interrupt.h"
+#include "common/stream_io.h"
 
 namespace {
 
@@ -57,14 +61,6 @@ void remove_registered(const std::string& name) {
   forget_on_interrupt(name);
 }
 
-void adopt(text_writer& writer, int fd) {
-  close_writer(writer);
-  writer.error = false;
-  writer.fd = fd;
-  writer.owns_fd = true;
-  writer.policy = flush_policy::block;
-}
-
 // What stands under path: a file on disk, something else (a folder, or a
 // device such as NUL or CON, which a rename would put a plain file in place
 // of), or nothing.
@@ -97,6 +93,66 @@ bool may_write(const std::string& path) {
 }
 
 }  // namespace
+
+bool open_input(const std::string& path, input_file* file) {
+  if (holds_zero_byte(path)) return false;
+  int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+  if (fd < 0) return false;
+  struct _stat64 st;
+  if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFDIR)) {
+    _close(fd);
+    return false;
+  }
+  file->fd = fd;
+  file->regular = (st.st_mode & _S_IFREG) != 0;
+  file->size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+int open_output(const std::string& path, bool exclusive) {
+  if (holds_zero_byte(path)) return -1;
+  return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC),
+               _S_IREAD | _S_IWRITE);
+}
+
+long read_input(int fd, char* to, std::size_t size) {
+  return _read(fd, to, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+
+bool input_shrank(int fd, std::uint64_t size) {
+  struct _stat64 st;
+  return _fstat64(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < size;
+}
+
+bool write_output(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    int n = _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+    if (n < 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool close_file(int fd) {
+  return _close(fd) == 0;
+}
+
+bool prepare_standard(int fd) {
+  _setmode(fd, _O_BINARY);  // the CR LF translation is ours alone
+  return _isatty(fd) != 0;
+}
+
+// Files are read in blocks here.
+const char* map_input(int, std::uint64_t) {
+  return nullptr;
+}
+
+bool advance_mapping(const char*, std::size_t, std::size_t, std::size_t) {
+  return true;
+}
+
+void unmap_input(const char*, std::size_t) {}
 
 bool path_exists(const std::string& path) {
   if (holds_zero_byte(path)) return false;
@@ -140,7 +196,7 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   replacement.target = path;
   int fd = create_fresh(directory_of(path) + "\\.kit-", "", &replacement.fresh);
   if (fd < 0) return replace_start::refused;
-  adopt(writer, fd);
+  adopt_writer(writer, fd);
   return replace_start::started;
 }
 
@@ -178,6 +234,6 @@ bool create_unique_file(const std::string& prefix, const std::string& suffix, te
   }
   int fd = create_fresh(prefix, suffix, name);
   if (fd < 0) return false;
-  adopt(writer, fd);
+  adopt_writer(writer, fd);
   return true;
 }

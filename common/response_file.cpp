@@ -21,7 +21,7 @@ load_status load_lines(const std::string& path, std::size_t slot_count,
   } catch (const std::bad_alloc&) {
     return load_status::out_of_memory;
   }
-  return reader.error ? load_status::cannot_open : load_status::ok;
+  return reader_failed(reader) ? load_status::cannot_open : load_status::ok;
 }
 
 const char* load_failure_message(load_status status) {

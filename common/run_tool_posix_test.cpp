@@ -1,10 +1,9 @@
-#include "common/run_tool.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/run_tool.h"
 #include "tests/e2e_support.h"
 
 namespace {

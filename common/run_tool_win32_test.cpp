@@ -7,7 +7,9 @@
 
 namespace {
 
-void set_env(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+void set_env(const char* name, const std::string& value) {
+  _putenv_s(name, value.c_str());
+}
 
 std::string get_env(const char* name) {
   const char* value = std::getenv(name);

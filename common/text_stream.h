@@ -13,45 +13,7 @@
 #include <string_view>
 #include <vector>
 
-const std::size_t kScanWindow = 64;
-
-// The vector instructions the scans of text use, each level taking in the
-// ones before it: by default the widest the processor has.  Every level
-// finds the same bytes; a reader's isa may be set to any usable level.
-enum class scan_isa { portable, sse2, avx2, avx512 };
-
-// The widest level built in that this processor and system can run.
-scan_isa best_scan_isa();
-
-inline bool scan_isa_usable(scan_isa isa) {
-  return isa <= best_scan_isa();
-}
-
-const std::size_t kNoScan = static_cast<std::size_t>(-1) / 2;
-
-struct text_reader {
-  int fd = -1;
-  // Raw bytes read from fd; block[pos, end) are not read yet.  The bytes
-  // before pos may hold the translated text of the last piece handed out,
-  // which the translation writes over the raw bytes it came from.
-  std::vector<char> block;
-  std::size_t pos = 0;
-  std::size_t end = 0;
-  // Where the 64-byte window of scan_bits starts (kNoScan: none), and which
-  // of its bytes are line feeds, carriage returns or 0x1A.
-  std::size_t scan_at = kNoScan;
-  std::uint64_t scan_bits = 0;
-  scan_isa isa = best_scan_isa();
-  std::string line;   // the line handed out by the last successful read_line
-  std::string spare;  // where read_line builds the next one
-  bool eof = false;
-  bool error = false;
-
-  text_reader() = default;
-  text_reader(const text_reader&) = delete;
-  text_reader& operator=(const text_reader&) = delete;
-  ~text_reader();
-};
+class text_reader;
 
 // Opens an existing file for reading.  A folder, or anything that cannot be
 // opened, gives false and prints nothing.
@@ -68,56 +30,82 @@ void close_reader(text_reader& reader);
 // *line stays valid until the next read on this reader.
 bool read_line(text_reader& reader, std::size_t limit, std::string_view* line);
 
-// Reads like read_line, but hands out a view of the reader's own block
-// where it can, without copying the line: for a loop that looks at each
-// line once and is done with it.  The view is valid only until the next
-// read on this reader, a read that yields no line included.
-bool read_line_view(text_reader& reader, std::size_t limit, std::string_view* line);
+// Set only by a line read that found no byte, or that met 0x1A.
+bool at_eof(const text_reader& reader);
 
-// The fast path for a loop that takes every line as it comes: hands out,
-// as one view of the reader's block, a run of whole lines from where the
-// reading stands that the line reads with this limit would deliver one by
-// one exactly as they are, but for each CR LF pair in the run standing for
-// a line feed.  So the run holds no 0x1A and no other carriage return, every
-// line of it ends in a line feed and is shorter than the limit.  False, and
-// nothing read, when the next line is not such a line: read it with
-// read_line_view.  Never reads the file, so never sets the end-of-file
-// indicator; the view is valid until the next read on this reader.
-bool read_plain_lines(text_reader& reader, std::size_t limit, std::string_view* run);
+// Whether a read failed, or the file turned out shorter than it was when
+// it was opened.  What was read before is then incomplete.
+bool reader_failed(const text_reader& reader);
 
-// Set only by a read that found no byte, or that met 0x1A.
-inline bool at_eof(const text_reader& reader) {
-  return reader.eof;
-}
+// For the fast paths that apply the read translation themselves: the raw
+// bytes from where the reading stands, at least `least` of them unless the
+// file ends first, in which case *final is set and the view runs to the end
+// (empty at the end, and after a failure).  The view is valid until the
+// next read on this reader; skip_raw takes bytes of it as read.
+std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* final);
+void skip_raw(text_reader& reader, std::size_t count);
+
+class text_reader {
+ public:
+  text_reader() = default;
+  text_reader(const text_reader&) = delete;
+  text_reader& operator=(const text_reader&) = delete;
+  ~text_reader() { close_reader(*this); }
+
+ private:
+  friend bool open_reader(text_reader&, const std::string&);
+  friend void open_memory_reader(text_reader&, std::string_view);
+  friend void close_reader(text_reader&);
+  friend bool read_line(text_reader&, std::size_t, std::string_view*);
+  friend bool at_eof(const text_reader&);
+  friend bool reader_failed(const text_reader&);
+  friend std::string_view raw_bytes(text_reader&, std::size_t, bool*);
+  friend void skip_raw(text_reader&, std::size_t);
+  static bool refill(text_reader& reader);
+
+  int fd_ = -1;
+  // data_[pos_, end_) are read ahead and not taken yet.  data_ is the block
+  // below, or a mapping of the first mapped_ bytes of a regular file.
+  const char* data_ = nullptr;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::size_t mapped_ = 0;
+  std::vector<char> block_;
+  std::uint64_t size_at_open_ = 0;  // of a regular file
+  std::uint64_t taken_ = 0;         // bytes of the file read so far
+  bool drained_ = true;             // nothing more will come from the file
+  bool eof_ = false;
+  bool failed_ = false;
+  std::string line_;   // the line handed out by the last successful read_line
+  std::string spare_;  // where read_line builds the next one
+};
 
 enum class flush_policy { block, line, each_write };
 
-struct text_writer {
-  int fd = -1;
-  std::string* memory = nullptr;  // when set, bytes go here instead of fd
-  bool owns_fd = false;
-  flush_policy policy = flush_policy::block;
-  std::string pending;
-  bool error = false;
+enum class create_mode { truncate, exclusive };
 
-  text_writer() = default;
-  text_writer(const text_writer&) = delete;
-  text_writer& operator=(const text_writer&) = delete;
-  // Writes out what is pending and closes an owned file, so every stream is
-  // complete whichever way the program ends.
-  ~text_writer();
-};
+class text_writer;
 
-// Creates or truncates a file for writing.
-bool open_writer(text_writer& writer, const std::string& path);
+// Creates a file for writing: truncating one that exists, or failing when
+// anything exists under the name.
+bool open_writer(text_writer& writer, const std::string& path,
+                 create_mode mode = create_mode::truncate);
 
-// Creates a new file for writing; fails when anything exists under the name.
-bool create_writer_exclusive(text_writer& writer, const std::string& path, int mode = 0666);
+// Writes to a file already open for writing, which the writer then owns
+// and closes.
+void adopt_writer(text_writer& writer, int fd);
 
+// Collects the bytes in memory instead of writing a file (tests, fuzzing).
 void open_memory_writer(text_writer& writer, std::string* memory);
 
-// Writes text, each line feed as CR LF.  Failures only set writer.error.
+// Writes text, each line feed as CR LF.  Failures show in writer_failed.
 void write_text(text_writer& writer, std::string_view text);
+
+// Writes bytes as they are: text already in its written form.
+void write_raw(text_writer& writer, std::string_view bytes);
+
+// Whether a write, or the close, has failed so far.
+bool writer_failed(const text_writer& writer);
 
 // Writes pending output.  Returns false if any write so far has failed.
 bool flush_writer(text_writer& writer);
@@ -129,5 +117,35 @@ bool close_writer(text_writer& writer);
 // and standard error (written out at every write).
 text_writer& std_out();
 text_writer& std_err();
+
+class text_writer {
+ public:
+  text_writer() = default;
+  text_writer(const text_writer&) = delete;
+  text_writer& operator=(const text_writer&) = delete;
+  // Writes out what is pending and closes an owned file, so every stream is
+  // complete whichever way the program ends.
+  ~text_writer() { close_writer(*this); }
+
+ private:
+  friend bool open_writer(text_writer&, const std::string&, create_mode);
+  friend void adopt_writer(text_writer&, int);
+  friend void open_memory_writer(text_writer&, std::string*);
+  friend void write_text(text_writer&, std::string_view);
+  friend void write_raw(text_writer&, std::string_view);
+  friend bool writer_failed(const text_writer&);
+  friend bool flush_writer(text_writer&);
+  friend bool close_writer(text_writer&);
+  static bool init_standard(text_writer& writer, int fd, bool unbuffered);
+  friend text_writer& std_out();
+  friend text_writer& std_err();
+
+  int fd_ = -1;
+  std::string* memory_ = nullptr;  // when set, bytes go here instead of fd_
+  bool owns_fd_ = false;
+  flush_policy policy_ = flush_policy::block;
+  std::string pending_;
+  bool failed_ = false;
+};
 
 #endif  // KIT_COMMON_TEXT_STREAM_H_

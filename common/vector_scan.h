@@ -1,22 +1,167 @@
-// Which vector instructions the byte scans of the text reader and the line
-// counter may use, decided once for both.
+// The one classification of text that the fast paths of the line counter
+// and the include expander build on: which of 64 bytes are line feeds,
+// carriage returns, 0x1A, white space and the few marks the rules look at,
+// as one bit per byte.  It is written once and compiled for two levels of
+// vector instructions: SSE2, which every x86-64 processor and the Windows
+// build have, and AVX-512BW, chosen at run time where the processor has it.
 #ifndef KIT_COMMON_VECTOR_SCAN_H_
 #define KIT_COMMON_VECTOR_SCAN_H_
 
-#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <cstddef>
+#include <cstdint>
+
+const std::size_t kScanWindow = 64;
+
+// bytes: no vectors, every byte by the rules one at a time.  Every level gives the
+// same results; the fuzz targets and tests compare them.
+enum class scan_level { bytes, sse2, wide };
+
+// The widest level this build, processor and system can run.
+scan_level best_scan_level();
+
+#define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
+
+#if defined(__SSE2__) && defined(__x86_64__)
 #define KIT_SCAN_SSE2 1
 #include <immintrin.h>
-// The wider levels are chosen at run time.  Not on Windows, where GCC does
-// not align the stack for the spills of 32- and 64-byte vectors.
+// Not on Windows, where GCC does not align the stack for spills of 64-byte
+// vectors.
 #ifndef _WIN32
 #define KIT_SCAN_WIDE 1
+#define KIT_WIDE_TARGET __attribute__((target("avx512f,avx512bw,popcnt,bmi,bmi2,lzcnt")))
 #endif
 #endif
 
-#ifdef __GNUC__
-#define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define KIT_ALWAYS_INLINE inline
+// Which of 64 bytes are of each kind: bit i stands for byte i.
+struct window_kinds {
+  std::uint64_t lf, cr, ctrl_z, space, white, semicolon, slash, star, letter_i;
+};
+
+// A level is a type that loads 64 bytes and answers which of them equal a
+// byte, equal a letter in either case, or lie in a range.
+#ifdef KIT_SCAN_SSE2
+struct sse2_bytes {
+  __m128i part[4];
+
+  explicit sse2_bytes(const char* text) {
+    for (int i = 0; i < 4; ++i)
+      part[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text) + i);
+  }
+  template <class Test>
+  std::uint64_t bits(Test test) const {
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i)
+      bits |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(test(part[i])))} << (16 * i);
+    return bits;
+  }
+  std::uint64_t equal(char c) const {
+    return bits([c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); });
+  }
+  std::uint64_t equal_folded(char lower) const {
+    return bits([lower](__m128i v) {
+      return _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(lower));
+    });
+  }
+  std::uint64_t within(char low, char high) const {
+    return bits([low, high](__m128i v) {
+      const __m128i above = _mm_sub_epi8(v, _mm_set1_epi8(low));
+      return _mm_cmpeq_epi8(_mm_min_epu8(above, _mm_set1_epi8(static_cast<char>(high - low))),
+                            above);
+    });
+  }
+  // Without the instruction the builtin is a library call; this is faster.
+  static int count(std::uint64_t bits) {
+    bits -= (bits >> 1) & 0x5555555555555555u;
+    bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((bits * 0x0101010101010101u) >> 56);
+  }
+};
 #endif
+
+#ifdef KIT_SCAN_WIDE
+// Plain inline, not always_inline: these are inlined once the kernel that
+// calls them has been inlined into a function of the same target.
+struct wide_bytes {
+  __m512i all;
+
+  KIT_WIDE_TARGET explicit wide_bytes(const char* text) : all(_mm512_loadu_si512(text)) {}
+  KIT_WIDE_TARGET std::uint64_t equal(char c) const {
+    return _mm512_cmpeq_epi8_mask(all, _mm512_set1_epi8(c));
+  }
+  KIT_WIDE_TARGET std::uint64_t equal_folded(char lower) const {
+    return _mm512_cmpeq_epi8_mask(_mm512_or_si512(all, _mm512_set1_epi8(0x20)),
+                                  _mm512_set1_epi8(lower));
+  }
+  KIT_WIDE_TARGET std::uint64_t within(char low, char high) const {
+    return _mm512_cmple_epu8_mask(_mm512_sub_epi8(all, _mm512_set1_epi8(low)),
+                                  _mm512_set1_epi8(static_cast<char>(high - low)));
+  }
+  KIT_WIDE_TARGET static int count(std::uint64_t bits) { return __builtin_popcountll(bits); }
+};
+#endif
+
+template <class Bytes>
+KIT_ALWAYS_INLINE window_kinds classify_window(const char* text) {
+  const Bytes bytes(text);
+  window_kinds kinds;
+  kinds.lf = bytes.equal('\n');
+  kinds.cr = bytes.equal('\r');
+  kinds.ctrl_z = bytes.equal(0x1A);
+  kinds.space = bytes.equal(' ');
+  // 0x09 to 0x0D and the blank, but not the line feed, which ends a line
+  // before it could pass as white space.
+  kinds.white = (bytes.within(0x09, 0x0D) & ~kinds.lf) | kinds.space;
+  kinds.semicolon = bytes.equal(';');
+  kinds.slash = bytes.equal('/');
+  kinds.star = bytes.equal('*');
+  kinds.letter_i = bytes.equal_folded('i');
+  return kinds;
+}
+
+// The carriage returns of a window that the read translation does not
+// simply drop before a line feed, and its 0x1A: bytes a fast path leaves to
+// the line-at-a-time rules.  lf_after: the byte after the window is a line
+// feed.
+inline std::uint64_t odd_bytes(const window_kinds& kinds, bool lf_after) {
+  return (kinds.cr & ~((kinds.lf >> 1) | (std::uint64_t{lf_after} << 63))) | kinds.ctrl_z;
+}
+
+inline int lowest_bit(std::uint64_t bits) {
+  return __builtin_ctzll(bits);
+}
+
+inline int highest_bit(std::uint64_t bits) {
+  return 63 - __builtin_clzll(bits);
+}
+
+// Pieces of a line are at most this long: the line reads of the counter
+// and the expander use the limit 255.
+const std::uint32_t kPieceBytes = 254;
+
+// The piece of a line that runs from one window into the next.
+struct piece_state {
+  std::uint32_t length = 0;  // its bytes so far; 0 when the next byte starts a piece
+  bool after_cr = false;     // its last byte is a carriage return before a line feed
+};
+
+// Where pieces start in a window without odd bytes: after each line feed,
+// and where a piece reaches kPieceBytes without a line end.  In such a
+// window a carriage return stands before a line feed and is dropped, so it
+// ends a piece too, and counts in *piece only at the window's end.
+inline std::uint64_t piece_starts(const window_kinds& kinds, piece_state* piece) {
+  std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{piece->length == 0};
+  // With as few branches as can be: which way they would go depends on
+  // the text.  The shift is only used when it is in range.
+  const std::uint32_t cut = kPieceBytes - piece->length;
+  const bool cuts = !piece->after_cr && cut < kScanWindow &&
+                    ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
+  starts |= std::uint64_t{cuts} << (cut & 63);
+  const std::uint32_t tail = starts ? __builtin_clzll(starts) + 1 : piece->length + kScanWindow;
+  piece->after_cr = (kinds.cr >> 63) != 0;
+  const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !piece->after_cr);
+  piece->length = next_starts ? 0 : tail;
+  return starts;
+}
 
 #endif  // KIT_COMMON_VECTOR_SCAN_H_

@@ -1,10 +1,13 @@
-// Counts the lines of the input with count_lines, which takes runs of plain
-// lines a window of bytes at a time, and compares the counts with the rules
-// applied one line read at a time; aborts on any difference.
+// Counts the lines of the input with count_lines at every level of scans the
+// processor has (windows of 64 bytes counted at once, and byte at a time)
+// and compares the counts with the rules applied one line read at a time;
+// aborts on any difference.
 //
 //   byte 0: bit 0 assembly rules, else block-comment rules; bit 1 reads a
-//           file in which a block boundary of the reader falls inside the
-//           data (placed by byte 1), else memory.
+//           file in which the end of the reader's first block, or of the
+//           first step of its mapping, falls inside the data (placed by
+//           byte 1), else memory; bit 2 makes the file's filler one long
+//           line that the data continues, so that pieces are cut there.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,16 +32,20 @@ line_tally count_line_by_line(text_reader& reader, bool assembly) {
   return tally;
 }
 
-// Blank lines before the data put the end of the reader's first block (of
-// one of the sizes a reader may well use) at a chosen place in the data.
-std::string with_filler(std::string_view data, std::uint8_t where) {
-  const std::size_t sizes[] = {4096, 32 * 1024, 64 * 1024};
-  const std::size_t boundary = sizes[where % 3];
-  const std::size_t filler = boundary - std::min(boundary, where / 3 * data.size() / 85);
+// Filler before the data puts the end of the reader's first block (a file
+// under a megabyte is read in blocks of 128 KiB) or, less often as it costs
+// more, of the first megabyte of a mapping at a chosen place in the data.
+std::string with_filler(std::string_view data, std::uint8_t where, bool one_line) {
+  const std::size_t boundary = where % 4 == 3 ? 1 << 20 : 128 << 10;
+  const std::size_t filler = boundary - std::min(boundary, where / 4 * data.size() / 63);
   std::string bytes;
-  const std::string blank = std::string(250, ' ') + "\r\n";
-  while (bytes.size() + blank.size() <= filler) bytes += blank;
-  bytes.append(filler - bytes.size(), '\n');
+  if (one_line) {
+    bytes.assign(filler, 'L');
+  } else {
+    const std::string blank = std::string(250, ' ') + "\r\n";
+    while (bytes.size() + blank.size() <= filler) bytes += blank;
+    bytes.append(filler - bytes.size(), '\n');
+  }
   bytes += data;
   return bytes;
 }
@@ -49,8 +56,10 @@ void open_source(text_reader& reader, const std::string& bytes, bool file) {
     return;
   }
   static const std::string path = kit_fuzz_scratch() + "/source";
-  if (!kit_fuzz_write_file(path, bytes) || !open_reader(reader, path))
-    kit_fuzz_fail("cannot read the file");
+  static std::string written;
+  if (written != bytes && !kit_fuzz_write_file(path, bytes)) kit_fuzz_fail("cannot write the file");
+  written = bytes;
+  if (!open_reader(reader, path)) kit_fuzz_fail("cannot read the file");
 }
 
 }  // namespace
@@ -60,17 +69,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool assembly = data[0] & 1;
   const bool file = data[0] & 2;
   const std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);
-  const std::string bytes = file ? with_filler(text, data[1]) : std::string(text);
+  const std::string bytes = file ? with_filler(text, data[1], data[0] & 4) : std::string(text);
 
-  text_reader fast;
-  open_source(fast, bytes, file);
-  line_tally got;
-  if (!count_lines(fast, assembly, &got)) kit_fuzz_fail("a read failed");
   text_reader slow;
   open_source(slow, bytes, file);
   const line_tally want = count_line_by_line(slow, assembly);
-  if (got.total != want.total) kit_fuzz_fail("the total differs from line-by-line counting");
-  if (got.comment != want.comment) kit_fuzz_fail("the comment lines differ");
-  if (got.blank != want.blank) kit_fuzz_fail("the blank lines differ");
+  for (scan_level level : {scan_level::bytes, scan_level::sse2, scan_level::wide}) {
+    // Files are there for their boundaries, which every level meets alike.
+    if (level > best_scan_level() || (file && level != best_scan_level())) continue;
+    text_reader fast;
+    open_source(fast, bytes, file);
+    line_tally got;
+    if (!count_lines(fast, assembly, &got, level)) kit_fuzz_fail("a read failed");
+    if (got.total != want.total) kit_fuzz_fail("the total differs from line-by-line counting");
+    if (got.comment != want.comment) kit_fuzz_fail("the comment lines differ");
+    if (got.blank != want.blank) kit_fuzz_fail("the blank lines differ");
+  }
   return 0;
 }

@@ -1,7 +1,10 @@
-// Expands a source whose included files are held in memory.  The input is a
-// list of files separated by 0x01 bytes; the first is the source, and an
-// include name that is a number n names the n-th file (0 is the source
-// itself, so a file may include itself).  Any other name cannot be opened.
+// Expands a source whose included files are held in memory, at every level
+// of scans the processor has, and aborts when the outputs or the failures
+// differ: runs of lines copied whole must come out as the line-at-a-time
+// copy does.  The input is a list of files separated by 0x01 bytes; the
+// first is the source, and an include name that is a number n names the
+// n-th file (0 is the source itself, so a file may include itself).  Any
+// other name cannot be opened.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,14 +28,13 @@ std::string with_crlf(std::string_view text) {
   return out;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::string> files =
-      kit_fuzz_split(std::string_view(reinterpret_cast<const char*>(data), size), '\x01');
-  int opens = 0;
+// The output and failure of the expansion at one level; *opens counts the
+// files opened.
+splice_failure expand(const std::vector<std::string>& files, scan_level level, int* opens,
+                      std::string* output) {
+  *opens = 0;
   include_opener open_include = [&](const std::string& name, text_reader& reader) {
-    if (++opens > kMaxOpens || name.empty() || name.size() > 2 ||
+    if (++*opens > kMaxOpens || name.empty() || name.size() > 2 ||
         name.find_first_not_of("0123456789") != std::string::npos)
       return splice_failure::cannot_open;
     std::size_t index = std::stoul(name);
@@ -42,13 +44,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   text_reader source;
   open_memory_reader(source, files[0]);
-  std::string output;
   text_writer writer;
-  open_memory_writer(writer, &output);
-  const splice_failure failure = expand_stream(source, writer, open_include);
+  open_memory_writer(writer, output);
+  const splice_failure failure = expand_stream(source, writer, open_include, 0, level);
   if (!close_writer(writer)) kit_fuzz_fail("a memory write failed");
-  if (failure == splice_failure::write_failed || failure == splice_failure::output_is_input)
+  return failure;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::string> files =
+      kit_fuzz_split(std::string_view(reinterpret_cast<const char*>(data), size), '\x01');
+  int opens = 0;
+  std::string output;
+  const splice_failure failure = expand(files, scan_level::bytes, &opens, &output);
+  if (failure == splice_failure::write_failed || failure == splice_failure::output_is_input ||
+      failure == splice_failure::cannot_read)
     kit_fuzz_fail("a failure that memory files cannot cause");
+  for (scan_level level : {scan_level::sse2, scan_level::wide}) {
+    if (level > best_scan_level()) continue;
+    int fast_opens = 0;
+    std::string fast_output;
+    if (expand(files, level, &fast_opens, &fast_output) != failure || fast_output != output)
+      kit_fuzz_fail("runs of lines copied whole differ from the line-at-a-time copy");
+  }
 
   if (opens == 0) {
     // Nothing was included: the source is copied line by line, unchanged.

@@ -4,14 +4,15 @@
 // read yielding nothing must leave alone.
 //
 // The first three bytes choose the source and the limit:
-//   byte 0: modulo 3, 0 memory, 1 a file whose block boundary falls inside
+//   byte 0: modulo 3, 0 memory, 1 a file in which the end of the reader's
+//           first block, or of the first step of its mapping, falls inside
 //           the data, 2 a pipe fed in small chunks (so a CR LF pair may
-//           arrive split between two reads of the pipe); bit 5 takes runs
-//           of plain lines with read_plain_lines where it can, else bit 7
-//           reads with read_line_view, else with read_line; bit 6 makes
-//           the file's filler one long line (see through_file);
+//           arrive split between two reads of the pipe); bit 5 looks at
+//           the raw bytes before each line read, and takes some of them as
+//           read; bit 6 makes the file's filler one long line (see
+//           through_file);
 //   byte 1: the limit of each line read;
-//   byte 2: where the block boundary falls, or the chunk sizes.
+//   byte 2: where the boundary falls, or the chunk sizes.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -32,9 +33,10 @@
 
 namespace {
 
-// Sizes a reader's blocks may well have; the data is placed to straddle
-// the end of the first block.
-const std::size_t kBlockSizes[] = {4096, 32 * 1024, 64 * 1024};
+// Where a reader's first block of a file ends (128 KiB for a file under a
+// megabyte), or, less often as it costs more, the first step of its
+// mapping; the data is placed to straddle it.
+const std::size_t kBoundaries[] = {128 << 10, 1 << 20};
 
 struct expected_read {
   bool yielded = false;
@@ -97,69 +99,52 @@ std::size_t choose_limit(std::uint8_t code) {
   return large[code % 5];
 }
 
-// How the lines are taken from the reader.
-enum class read_way { line, view, plain_runs };
-
-// A run of read_plain_lines must be exactly the lines that the reads would
-// deliver next, each CR LF pair in it standing for a line feed.
-void compare_run(text_reader& reader, std::string_view run, reference_stream& reference,
-                 std::size_t limit, bool eof_before) {
-  if (run.empty() || run.back() != '\n') kit_fuzz_fail("a plain run that does not end a line");
-  if (at_eof(reader) != eof_before) kit_fuzz_fail("a plain run changed the end-of-file indicator");
-  for (std::size_t start = 0; start < run.size();) {
-    const std::size_t end = run.find('\n', start) + 1;
-    std::string line(run.substr(start, end - start));
-    if (line.size() >= 2 && line[line.size() - 2] == '\r') line.erase(line.size() - 2, 1);
-    expected_read want = reference.read(limit);
-    if (!want.yielded || want.line != line) {
-      std::fprintf(stderr, "run line %s, expected %s\n", kit_fuzz_show(line).c_str(),
-                   want.yielded ? kit_fuzz_show(want.line).c_str() : "no line");
-      kit_fuzz_fail("a plain run differs from the byte-at-a-time reading");
-    }
-    if (want.eof_after != eof_before) kit_fuzz_fail("a plain run held an end of file");
-    start = end;
-  }
+// Before a line read, the raw bytes from where the reading stands must be
+// the bytes of the data from there; some of them are then taken as read,
+// by the reader and the reference alike.
+void compare_raw(text_reader& reader, const std::string& bytes, reference_stream& reference,
+                 std::uint8_t pattern) {
+  const std::size_t least = pattern % 200;
+  bool final = false;
+  const std::string_view raw = raw_bytes(reader, least, &final);
+  const std::string_view want = std::string_view(bytes).substr(reference.at);
+  if (raw != want.substr(0, raw.size())) kit_fuzz_fail("raw bytes differ from the data");
+  if (final ? raw.size() != want.size() : raw.size() < least)
+    kit_fuzz_fail("raw bytes short of what was asked");
+  const std::size_t skip = std::min<std::size_t>(raw.size(), pattern / 200);
+  skip_raw(reader, skip);
+  reference.at += skip;
 }
 
 // Compares every read until the reference has consumed the whole data and
 // reports no line; then one more read must also yield none.
-void compare(text_reader& reader, const std::string& bytes, std::size_t limit, read_way way) {
+void compare(text_reader& reader, const std::string& bytes, std::size_t limit, bool raw) {
   reference_stream reference{bytes};
   std::string_view line;
   std::string previous;
   bool have_previous = false;
-  for (;;) {
-    if (way == read_way::plain_runs) {
-      const bool eof_before = at_eof(reader);
-      std::string_view run;
-      if (read_plain_lines(reader, limit, &run)) {
-        compare_run(reader, run, reference, limit, eof_before);
-        continue;
-      }
-    }
+  for (unsigned round = 0;; ++round) {
+    if (raw) compare_raw(reader, bytes, reference, static_cast<std::uint8_t>(round * 37));
     expected_read want = reference.read(limit);
-    bool got = way == read_way::line ? read_line(reader, limit, &line)
-                                     : read_line_view(reader, limit, &line);
+    const bool got = read_line(reader, limit, &line);
     if (got != want.yielded) kit_fuzz_fail("a read disagrees on whether it yields a line");
     if (got && line != want.line) {
       std::fprintf(stderr, "read %s, expected %s\n", kit_fuzz_show(line).c_str(),
                    kit_fuzz_show(want.line).c_str());
       kit_fuzz_fail("a line differs from the byte-at-a-time reading");
     }
-    // Only read_line keeps its line past a read that yields none.
-    if (!got && way == read_way::line && have_previous && line != previous)
+    if (!got && have_previous && line != previous)
       kit_fuzz_fail("a read yielding no line changed the previous line");
     if (at_eof(reader) != want.eof_after) kit_fuzz_fail("the end-of-file indicator differs");
-    if (reader.error) kit_fuzz_fail("a read error on good data");
+    if (reader_failed(reader)) kit_fuzz_fail("a read error on good data");
     if (got) {
       previous.assign(line);
       have_previous = true;
     }
     if (!want.yielded && reference.at == bytes.size()) break;
   }
-  std::string_view run;
-  if (read_line(reader, limit, &line) || read_line_view(reader, limit, &line) ||
-      read_plain_lines(reader, limit, &run))
+  bool final = false;
+  if (read_line(reader, limit, &line) || !raw_bytes(reader, 1, &final).empty() || !final)
     kit_fuzz_fail("a line after the end of the data");
 }
 
@@ -181,7 +166,7 @@ void feed_pipe(int fd, const std::string* bytes, std::uint8_t pattern, std::atom
   ::close(fd);
 }
 
-void through_pipe(const std::string& bytes, std::size_t limit, read_way way, std::uint8_t pattern) {
+void through_pipe(const std::string& bytes, std::size_t limit, bool raw, std::uint8_t pattern) {
   static const std::string fifo = kit_fuzz_scratch() + "/pipe";
   static const bool made = [] {
     signal(SIGPIPE, SIG_IGN);
@@ -197,7 +182,7 @@ void through_pipe(const std::string& bytes, std::size_t limit, read_way way, std
   if (!open_reader(reader, fifo)) kit_fuzz_fail("cannot read the FIFO");
   std::atomic<bool> stop{false};
   std::thread feeder(feed_pipe, writer, &bytes, pattern, &stop);
-  compare(reader, bytes, limit, way);
+  compare(reader, bytes, limit, raw);
   stop = true;
   feeder.join();
 }
@@ -207,10 +192,10 @@ void through_pipe(const std::string& bytes, std::size_t limit, read_way way, std
 // before the comparison, which then starts at the data; with one_line the
 // filler is a single line without a line feed that the data continues, so
 // that a line longer than a block is read, and everything is compared.
-void through_file(const std::string& data, std::size_t limit, read_way way, bool one_line,
+void through_file(const std::string& data, std::size_t limit, bool raw, bool one_line,
                   std::uint8_t where) {
-  const std::size_t boundary = kBlockSizes[where % 3];
-  const std::size_t filler = boundary - std::min(boundary, where / 3 * data.size() / 85);
+  const std::size_t boundary = kBoundaries[where % 4 == 3];
+  const std::size_t filler = boundary - std::min(boundary, where / 4 * data.size() / 63);
   std::string bytes;
   std::size_t filler_lines = 0;
   if (one_line) {
@@ -225,7 +210,9 @@ void through_file(const std::string& data, std::size_t limit, read_way way, bool
   }
   bytes += data;
   static const std::string path = kit_fuzz_scratch() + "/file";
-  if (!kit_fuzz_write_file(path, bytes)) kit_fuzz_fail("cannot write the file");
+  static std::string written;
+  if (written != bytes && !kit_fuzz_write_file(path, bytes)) kit_fuzz_fail("cannot write the file");
+  written = bytes;
   text_reader reader;
   if (!open_reader(reader, path)) kit_fuzz_fail("cannot read the file");
   std::string_view line;
@@ -233,7 +220,7 @@ void through_file(const std::string& data, std::size_t limit, read_way way, bool
     if (!read_line(reader, 4096, &line) || line.empty() || line.back() != '\n')
       kit_fuzz_fail("a filler line was misread");
   }
-  compare(reader, one_line ? bytes : data, limit, way);
+  compare(reader, one_line ? bytes : data, limit, raw);
 }
 
 }  // namespace
@@ -242,21 +229,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
   const std::size_t limit = choose_limit(data[1]);
-  const read_way way = (data[0] & 0x20)   ? read_way::plain_runs
-                       : (data[0] & 0x80) ? read_way::view
-                                          : read_way::line;
+  const bool raw = data[0] & 0x20;
   switch (data[0] % 3) {
     case 0: {
       text_reader reader;
       open_memory_reader(reader, bytes);
-      compare(reader, bytes, limit, way);
+      compare(reader, bytes, limit, raw);
       break;
     }
     case 1:
-      through_file(bytes, limit, way, data[0] & 0x40, data[2]);
+      through_file(bytes, limit, raw, data[0] & 0x40, data[2]);
       break;
     case 2:
-      through_pipe(bytes, limit, way, data[2]);
+      through_pipe(bytes, limit, raw, data[2]);
       break;
   }
   return 0;

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 
+static_assert(kPieceBytes == kSpliceLineLimit - 1, "the windows cut pieces as the line reads do");
+
 namespace {
 
 const std::string_view kBeginMarker = ";BEGIN EXPAND INCLUDE";
 const std::string_view kEndMarker = ";END EXPAND INCLUDE";
 const std::string_view kIncludeWord = "include";
+// Bytes of a piece that may decide whether it is a marker or include line.
+const std::size_t kLongestMark = kBeginMarker.size();
 
 char fold_case(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -16,7 +20,7 @@ char fold_case(char c) {
 // every write: output that silently stops short would break the build later.
 splice_failure write_out(text_writer& output, std::string_view text) {
   write_text(output, text);
-  return output.error ? splice_failure::write_failed : splice_failure::none;
+  return writer_failed(output) ? splice_failure::write_failed : splice_failure::none;
 }
 
 splice_failure write_frame(text_writer& output, std::string_view edge, const std::string& name) {
@@ -26,7 +30,7 @@ splice_failure write_frame(text_writer& output, std::string_view edge, const std
 }
 
 splice_failure expand_include(std::string_view line, text_writer& output,
-                              const include_opener& open_include, int depth) {
+                              const include_opener& open_include, int depth, scan_level level) {
   std::string name;
   splice_failure failure = take_include_name(line, &name);
   if (failure != splice_failure::none) return failure;
@@ -42,10 +46,91 @@ splice_failure expand_include(std::string_view line, text_writer& output,
   failure = write_frame(output, "BEGIN", name);
   if (failure == splice_failure::none) failure = write_out(output, commented);
   if (failure == splice_failure::none)
-    failure = expand_stream(included, output, open_include, depth + 1);
+    failure = expand_stream(included, output, open_include, depth + 1, level);
   if (failure == splice_failure::none) failure = write_frame(output, "END", name);
   close_reader(included);
   return failure;
+}
+
+// Whether the line path must take a piece that starts at text, with the
+// bytes after it at hand: a marker or include line that changes the copy.
+bool is_mark(const char* text, bool expanding) {
+  const std::string_view start(text, kLongestMark);
+  return expanding ? begins_with_text(start, kEndMarker) || begins_with_text(start, kIncludeWord)
+                   : begins_with_text(start, kBeginMarker);
+}
+
+#ifdef KIT_SCAN_SSE2
+// How many bytes from the start of raw, a piece start, are whole pieces that
+// the line path would copy as they are but for the write translation: lines
+// that all end in CR LF, or with lf_ends all in a lone line feed, and hold
+// no other carriage return and no 0x1A, none of them a marker or include
+// line that counts here.  Ends at the start of the first piece that is not
+// such a piece, or of the piece still open where the windows end.
+template <class Bytes>
+KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, bool lf_ends) {
+  piece_state piece;
+  std::size_t span = 0;
+  bool cr_before = false;
+  for (std::size_t at = 0; raw.size() - at > kScanWindow + kLongestMark; at += kScanWindow) {
+    const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
+    const std::uint64_t other_ends = lf_ends ? kinds.cr : kinds.lf & ~((kinds.cr << 1) | cr_before);
+    std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow] == '\n') | other_ends;
+    const std::uint64_t starts = piece_starts(kinds, &piece);
+    for (std::uint64_t marks = starts & (kinds.semicolon | (expanding ? kinds.letter_i : 0));
+         marks != 0; marks &= marks - 1) {
+      if (is_mark(raw.data() + at + lowest_bit(marks), expanding)) odd |= marks & (~marks + 1);
+    }
+    if (odd != 0) {
+      const std::uint64_t before = starts & (odd ^ (odd - 1));
+      return before ? at + highest_bit(before) : span;
+    }
+    if (piece.length == 0) {
+      span = at + kScanWindow;
+    } else if (starts != 0) {
+      span = at + highest_bit(starts);
+    }
+    cr_before = kinds.cr >> 63;
+  }
+  return span;
+}
+
+std::size_t plain_span_sse2(std::string_view raw, bool expanding, bool lf_ends) {
+  return plain_span<sse2_bytes>(raw, expanding, lf_ends);
+}
+
+#ifdef KIT_SCAN_WIDE
+KIT_WIDE_TARGET std::size_t plain_span_wide(std::string_view raw, bool expanding, bool lf_ends) {
+  return plain_span<wide_bytes>(raw, expanding, lf_ends);
+}
+#endif
+#endif
+
+// Copies, straight from the input's block, the lines from where it stands
+// that the line path would copy unchanged, up to one that it must take.
+// The line end of the first line decides which kind of lines are taken.
+void copy_plain_lines(text_reader& input, text_writer& output, bool expanding, scan_level level) {
+  for (;;) {
+    bool final = false;
+    const std::string_view raw = raw_bytes(input, kScanWindow + kLongestMark + 1, &final);
+    const std::size_t first_lf = raw.find('\n');
+    const bool lf_ends =
+        first_lf != std::string_view::npos && (first_lf == 0 || raw[first_lf - 1] != '\r');
+    std::size_t span = 0;
+#ifdef KIT_SCAN_WIDE
+    if (level == scan_level::wide) span = plain_span_wide(raw, expanding, lf_ends);
+#endif
+#ifdef KIT_SCAN_SSE2
+    if (level == scan_level::sse2) span = plain_span_sse2(raw, expanding, lf_ends);
+#endif
+    if (span == 0) return;
+    if (lf_ends) {
+      write_text(output, raw.substr(0, span));
+    } else {
+      write_raw(output, raw.substr(0, span));
+    }
+    skip_raw(input, span);
+  }
 }
 
 }  // namespace
@@ -111,10 +196,12 @@ splice_failure open_include_file(const std::string& name, const file_id* destina
 }
 
 splice_failure expand_stream(text_reader& input, text_writer& output,
-                             const include_opener& open_include, int depth) {
+                             const include_opener& open_include, int depth, scan_level level) {
   bool expanding = false;
   std::string_view line;
-  while (read_line_view(input, kSpliceLineLimit, &line)) {
+  for (;;) {
+    copy_plain_lines(input, output, expanding, level);
+    if (!read_line(input, kSpliceLineLimit, &line)) break;
     splice_failure failure = splice_failure::none;
     if (!expanding) {
       failure = write_out(output, line);
@@ -123,9 +210,10 @@ splice_failure expand_stream(text_reader& input, text_writer& output,
       failure = write_out(output, line);
       expanding = !begins_with_text(line, kEndMarker);
     } else {
-      failure = expand_include(line, output, open_include, depth);
+      failure = expand_include(line, output, open_include, depth, level);
     }
     if (failure != splice_failure::none) return failure;
   }
-  return input.error ? splice_failure::cannot_read : splice_failure::none;
+  if (writer_failed(output)) return splice_failure::write_failed;
+  return reader_failed(input) ? splice_failure::cannot_read : splice_failure::none;
 }

@@ -11,6 +11,7 @@
 
 #include "common/file_system.h"
 #include "common/text_stream.h"
+#include "common/vector_scan.h"
 
 // Every line is read in pieces of at most this many bytes less one.
 const std::size_t kSpliceLineLimit = 255;
@@ -56,8 +57,11 @@ splice_failure open_include_file(const std::string& name, const file_id* destina
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure
 // everything before the failing line has been handed to output; a read that
-// fails is a failure, never the end of a file.
+// fails is a failure, never the end of a file.  Runs of lines that are
+// copied unchanged are found with the scans of the level (all give the same
+// output).
 splice_failure expand_stream(text_reader& input, text_writer& output,
-                             const include_opener& open_include, int depth = 0);
+                             const include_opener& open_include, int depth = 0,
+                             scan_level level = best_scan_level());
 
 #endif  // KIT_SRCSPLICE_SRCSPLICE_H_

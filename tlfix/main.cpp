@@ -20,7 +20,7 @@ enum class def_outcome { untouched, created, failed };
 // this run neither writes nor removes it.
 def_outcome create_default_def(const std::string& name) {
   text_writer writer;
-  if (!create_writer_exclusive(writer, name)) {
+  if (!open_writer(writer, name, create_mode::exclusive)) {
     return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
   }
   write_text(writer, kDefaultDefText);

@@ -1,0 +1,49 @@
+// The system side of the text streams, one implementation per platform
+// (file_system_posix.cpp, file_system_win32.cpp).
+#ifndef KIT_COMMON_STREAM_IO_H_
+#define KIT_COMMON_STREAM_IO_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct input_file {
+  int fd = -1;
+  bool regular = false;  // a regular file, whose size is known
+  std::uint64_t size = 0;
+};
+
+// Opens an existing file for reading; false for a folder and for a name
+// that holds a zero byte.
+bool open_input(const std::string& path, input_file* file);
+
+// Creates (or with exclusive, only creates) a file for writing; -1 when
+// that fails.
+int open_output(const std::string& path, bool exclusive);
+
+// Bytes read into to, 0 at the end of the file, -1 on an error.
+long read_input(int fd, char* to, std::size_t size);
+
+// Whether the regular file open as fd is now shorter than size.
+bool input_shrank(int fd, std::uint64_t size);
+
+bool write_output(int fd, const char* data, std::size_t size);
+
+bool close_file(int fd);
+
+// Makes a standard stream binary; true when it is a terminal.
+bool prepare_standard(int fd);
+
+// Maps size bytes of a regular file for reading; null where that is not
+// worth it or not possible, and the file is read instead.  One file is
+// mapped at a time.
+const char* map_input(int fd, std::uint64_t size);
+
+// Has bytes [from, to) of the mapping read ahead and lets go of the ones
+// before drop.  False when a page of the mapping could not be read: the
+// file shrank (or failed) while it was read.
+bool advance_mapping(const char* map, std::size_t drop, std::size_t from, std::size_t to);
+
+void unmap_input(const char* map, std::size_t size);
+
+#endif  // KIT_COMMON_STREAM_IO_H_
