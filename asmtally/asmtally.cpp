@@ -1,5 +1,7 @@
 #include "asmtally/asmtally.h"
 
+#include "common/ascii.h"
+
 static_assert(kPieceBytes == kTallyLineLimit - 1, "the windows cut pieces as the line reads do");
 
 namespace {
@@ -8,10 +10,6 @@ namespace {
 // could pass as white space.
 bool is_space_not_lf(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char fold_ascii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool is_assembly_comment(std::string_view line) {
@@ -257,12 +255,8 @@ std::size_t count_fast(scan_level level, std::string_view raw, bool assembly_mod
 
 bool is_assembly_name(std::string_view name) {
   const std::string_view suffix = ".asm";
-  if (name.size() < suffix.size()) return false;
-  std::string_view tail = name.substr(name.size() - suffix.size());
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    if (fold_ascii(tail[i]) != suffix[i]) return false;
-  }
-  return true;
+  return name.size() >= suffix.size() &&
+         same_folded(name.substr(name.size() - suffix.size()), suffix);
 }
 
 bool is_comment_line(std::string_view line, bool assembly_mode, bool* in_block) {

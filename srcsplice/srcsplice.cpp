@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/ascii.h"
+
 static_assert(kPieceBytes == kSpliceLineLimit - 1, "the windows cut pieces as the line reads do");
 
 namespace {
@@ -12,8 +14,33 @@ const std::string_view kIncludeWord = "include";
 // Bytes of a piece that may decide whether it is a marker or include line.
 const std::size_t kLongestMark = kBeginMarker.size();
 
-char fold_case(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+// Position of the first byte of text that is not white space, or npos.
+std::size_t skip_white_space(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c != ' ' && (c < 0x09 || c > 0x0D)) return i;
+  }
+  return std::string_view::npos;
+}
+
+// Whether line starts with prefix, ASCII letters compared regardless of case.
+bool begins_with_text(std::string_view line, std::string_view prefix) {
+  return same_folded(line.substr(0, prefix.size()), prefix);
+}
+
+// Takes the name out of an include line: after "include" and any white
+// space, one byte stands for the opening quote, and the name runs up to the
+// next double quote on the line.
+splice_failure take_include_name(std::string_view line, std::string* name) {
+  std::string_view rest = line.substr(std::min(line.size(), kIncludeWord.size()));
+  std::size_t quote = skip_white_space(rest);
+  if (quote == std::string_view::npos) return splice_failure::bad_include_line;
+  rest.remove_prefix(quote + 1);
+  std::size_t closing = rest.find('"');
+  if (closing == std::string_view::npos) return splice_failure::bad_include_line;
+  if (closing > kMaxIncludeName) return splice_failure::name_too_long;
+  name->assign(rest.data(), closing);
+  return splice_failure::none;
 }
 
 // A write that failed shows only in the error flag, so it is looked at after
@@ -155,34 +182,6 @@ const char* failure_message(splice_failure failure) {
       return "Could not write output file";
   }
   return "";
-}
-
-std::size_t skip_white_space(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c != ' ' && (c < 0x09 || c > 0x0D)) return i;
-  }
-  return std::string_view::npos;
-}
-
-bool begins_with_text(std::string_view line, std::string_view prefix) {
-  if (line.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (fold_case(line[i]) != fold_case(prefix[i])) return false;
-  }
-  return true;
-}
-
-splice_failure take_include_name(std::string_view line, std::string* name) {
-  std::string_view rest = line.substr(std::min(line.size(), kIncludeWord.size()));
-  std::size_t quote = skip_white_space(rest);
-  if (quote == std::string_view::npos) return splice_failure::bad_include_line;
-  rest.remove_prefix(quote + 1);
-  std::size_t closing = rest.find('"');
-  if (closing == std::string_view::npos) return splice_failure::bad_include_line;
-  if (closing > kMaxIncludeName) return splice_failure::name_too_long;
-  name->assign(rest.data(), closing);
-  return splice_failure::none;
 }
 
 splice_failure open_include_file(const std::string& name, const file_id* destination,

@@ -35,17 +35,6 @@ enum class splice_failure {
 // The text reported for a failure (not for none).
 const char* failure_message(splice_failure failure);
 
-// Position of the first byte of text that is not white space, or npos.
-std::size_t skip_white_space(std::string_view text);
-
-// Whether line starts with prefix, ASCII letters compared regardless of case.
-bool begins_with_text(std::string_view line, std::string_view prefix);
-
-// Takes the name out of an include line: after "include" and any white
-// space, one byte stands for the opening quote, and the name runs up to the
-// next double quote on the line.
-splice_failure take_include_name(std::string_view line, std::string* name);
-
 // Opens an included file for reading, or says why it cannot be read.
 using include_opener = std::function<splice_failure(const std::string& name, text_reader& reader)>;
 
