@@ -7,13 +7,16 @@
 namespace {
 
 const program_about kAbout = {
-    "asmtally", "Usage: asmtally <filename>\n",
+    "asmtally",
+    "Usage: asmtally <filename>\n",
     "Counts the total, comment and blank lines of a source file: ; comments for a\n"
-    "name ending in .asm, /* */ comments for any other name.\n"};
+    "name ending in .asm, /* */ comments for any other name.\n",
+    1,
+    1,
+    usage_error::on_standard_output};
 
 int run(int argc, char** argv) {
-  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc != 2) return fail(kAbout.usage, 1);
+  if (const auto status = check_command_line(argc, argv, kAbout)) return *status;
   const std::string file_name = argv[1];
 
   text_reader reader;

@@ -12,14 +12,17 @@
 namespace {
 
 const program_about kAbout = {
-    "bindrun", "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n",
+    "bindrun",
+    "Usage: bindrun <link> <rc> <exe_file> <link_rsp_file>\n",
     "Adapts a linker response file for ilink, wlink or another linker: takes the\n"
     "first .res name out of it, runs the linker on the file, then binds the\n"
-    "resources into <exe_file> with the binder <rc>.\n"};
+    "resources into <exe_file> with the binder <rc>.\n",
+    4,
+    4,
+    usage_error::on_standard_error};
 
 int run(int argc, char** argv) {
-  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc != 5) return fail(kAbout.usage, -1, std_err());
+  if (const auto status = check_command_line(argc, argv, kAbout)) return *status;
   const bind_arguments args{argv[1], argv[2], argv[3], argv[4]};
 
   std::vector<std::string> lines;

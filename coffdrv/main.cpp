@@ -12,11 +12,15 @@
 namespace {
 
 const program_about kAbout = {
-    "coffdrv", "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\n",
+    "coffdrv",
+    "Usage: coffdrv [options] <mainfile>.exe [objects/libs | @<rspfile>]\n",
     "Links with a GCC tool chain that makes COFF images: collects the options,\n"
     "objects and libraries (found along LIB) into a response file, runs gcc on it,\n"
     "then strip, coff2exe and rm on the image (only coff2exe when an option begins\n"
-    "with -g).\n"};
+    "with -g).\n",
+    1,
+    -1,
+    usage_error::on_standard_error};
 
 int report_collect_failure(const link_plan& plan) {
   switch (plan.status) {
@@ -45,8 +49,7 @@ int run_tool_chain(const std::string& rsp_name, const link_plan& plan) {
 }
 
 int run(int argc, char** argv) {
-  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc < 2) return fail(kAbout.usage, -1, std_err());
+  if (const auto status = check_command_line(argc, argv, kAbout)) return *status;
   text_writer rsp;
   std::string rsp_name;
   if (!create_unique_file("coffdrv", ".rsp", rsp, &rsp_name)) {

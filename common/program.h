@@ -8,19 +8,25 @@
 
 #include "common/text_stream.h"
 
+// Where a program writes its usage line, and the status it then ends with.
+enum class usage_error { on_standard_output, on_standard_error };
+
 struct program_about {
   const char* name;
-  const char* usage;        // "Usage: ...\n", as the program's usage error writes it
+  const char* usage;        // "Usage: ...\n", the line of the usage error
   const char* description;  // a few lines, each ending in a line feed
+  int fewest_arguments;     // after the program name
+  int most_arguments;       // -1: no limit
+  usage_error usage_to;     // on standard output with status 1, else on standard error with -1
 };
 
-// --help and --version are answered only when one is the whole command
-// line: any other command line is the program's own, so a file named
-// --help is still reachable as ./--help.
-// When argv is the program name and --help or --version alone, writes the
-// answer on standard output and returns the exit status: 0, or 1 when the
-// answer could not be written.  Otherwise writes nothing and returns none.
-std::optional<int> answer_standard_option(int argc, char** argv, const program_about& about);
+// Deals with the command lines that are not the program's work: --help or
+// --version alone (answered on standard output: status 0, or 1 when the
+// answer could not be written), and a wrong number of arguments (the usage
+// line).  Any other command line is the program's own, so a file named
+// --help is still reachable as ./--help: none is returned and nothing
+// written.
+std::optional<int> check_command_line(int argc, char** argv, const program_about& about);
 
 // Writes message (standard output unless told otherwise) and gives status,
 // for the run to end with.

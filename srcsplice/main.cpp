@@ -14,14 +14,17 @@ int report_fatal(const char* message) {
 }
 
 const program_about kAbout = {
-    "srcsplice", "Usage: srcsplice <srcfile> <dstfile>\n",
+    "srcsplice",
+    "Usage: srcsplice <srcfile> <dstfile>\n",
     "Copies an assembly source to <dstfile>, replacing each include \"file\" line\n"
     "between ;BEGIN EXPAND INCLUDE and ;END EXPAND INCLUDE by the text of the file;\n"
-    "inclusion nests.\n"};
+    "inclusion nests.\n",
+    2,
+    2,
+    usage_error::on_standard_output};
 
 int run(int argc, char** argv) {
-  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc != 3) return fail(kAbout.usage, 1);
+  if (const auto status = check_command_line(argc, argv, kAbout)) return *status;
   const std::string src_file = argv[1];
   const std::string dst_file = argv[2];
 

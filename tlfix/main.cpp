@@ -30,14 +30,17 @@ def_outcome create_default_def(const std::string& name) {
 }
 
 const program_about kAbout = {
-    "tlfix", "Usage: tlfix <tlink.exe> <link_rsp_file>\n",
+    "tlfix",
+    "Usage: tlfix <tlink.exe> <link_rsp_file>\n",
     "Adapts a linker response file for TLINK: moves the first .res name to its end,\n"
     "creates a default .def file when the one named is missing, runs the linker on\n"
-    "the file and removes that default .def again after a successful link.\n"};
+    "the file and removes that default .def again after a successful link.\n",
+    2,
+    2,
+    usage_error::on_standard_error};
 
 int run(int argc, char** argv) {
-  if (const auto status = answer_standard_option(argc, argv, kAbout)) return *status;
-  if (argc != 3) return fail(kAbout.usage, -1, std_err());
+  if (const auto status = check_command_line(argc, argv, kAbout)) return *status;
   const std::string linker = argv[1];
   const std::string rsp_file = argv[2];
 
