@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "tests/e2e_support.h"
 
 namespace {
@@ -116,7 +118,12 @@ TEST(TlfixHostile, TheResponseFileKeepsItsOwnerAndIsRewrittenOnlyWhereItMayBe) {
       {01777, 0666, root, nobody, 0},   // someone else's file in a sticky folder: in place
   };
   for (const auto& c : cases) {
-    tool_site site({"tlink"});
+    // Copies of the programs, which the build folder may keep out of reach.
+    tool_site site;
+    const std::string tlfix = site.dir / "tlfix", tlink = site.dir / "tools/tlink";
+    namespace fs = std::filesystem;
+    fs::copy_file(kit_program("tlfix"), tlfix);
+    fs::copy_file(kit_program("fake_tool"), tlink);
     const std::string rsp = site / "app.rsp";
     write_file(rsp, "a.res b.obj\r\n");
     write_file(site.log, "");
@@ -125,7 +132,7 @@ TEST(TlfixHostile, TheResponseFileKeepsItsOwnerAndIsRewrittenOnlyWhereItMayBe) {
                   chmod(site.work.c_str(), c.folder),
               0);
     site.options.user = c.runner;
-    run_result result = site.run("tlfix", {"tlink", "app.rsp"});
+    run_result result = run_program(tlfix, {"tlink", "app.rsp"}, site.options);
     const std::string where = "file " + std::to_string(c.file) + " in " + std::to_string(c.folder);
     EXPECT_EQ(result.status, c.status) << where;
     EXPECT_EQ(result.out, c.status ? "Unable to update response file!\r\n" : "") << where;
