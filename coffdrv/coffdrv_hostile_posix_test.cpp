@@ -64,7 +64,7 @@ TEST(CoffdrvHostile, OddNamesReachTheToolsWhole) {
 TEST(CoffdrvHostile, AnInterruptRemovesTheResponseFileOnceGccIsDone) {
   tool_site site({"strip", "coff2exe", "rm"});
   const std::vector<std::string> wrapper = with_fault("wait4", "wait4:signal=SIGTERM:when=1");
-  if (wrapper.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+  if (wrapper.empty()) GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
   // gcc reads its response file only after a while, long after the
   // interrupt came.
   make_dir(site.dir / "real");

@@ -100,7 +100,7 @@ TEST(SrcspliceHostile, ReadErrorsAndInterruptsLeaveNoFalseOrHalfDestination) {
       {with_fault("write", "write:signal=SIGTERM:when=1"), 128 + 15, "", "old\r\n"},
   };
   for (const auto& c : cases) {
-    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
     write_file(dir / "s.asm", included);
     write_file(dir / "a.inc", "a\r\n");
     write_file(dir / "d.asm", "old\r\n");

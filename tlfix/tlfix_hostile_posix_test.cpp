@@ -93,7 +93,7 @@ TEST(TlfixHostile, ReadErrorsInterruptsAndRacesLoseNothing) {
        "b.def\r\n\r\na.res"},
   };
   for (const auto& c : cases) {
-    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
     write_file(site / "app.rsp", c.before);
     site.options.wrapper = c.wrapper;
     run_result result = site.run("tlfix", {"tlink", "app.rsp"});
