@@ -87,7 +87,8 @@ enum class create_mode { truncate, exclusive };
 class text_writer;
 
 // Creates a file for writing: truncating one that exists, or failing when
-// anything exists under the name.
+// anything exists under the name.  After a failure errno says why (EEXIST:
+// something is there).
 bool open_writer(text_writer& writer, const std::string& path,
                  create_mode mode = create_mode::truncate);
 
