@@ -116,8 +116,7 @@ bool rewrite_in_place(const file_replacement& replacement) {
   off_t length = 0;
   char buffer[64 * 1024];
   while (ok) {
-    ssize_t n = read(from, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = read_input(from, buffer, sizeof buffer);
     if (n <= 0) {
       ok = n == 0;
       break;
