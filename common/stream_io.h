@@ -1,11 +1,14 @@
 // The system side of the text streams, one implementation per platform
-// (file_system_posix.cpp, file_system_win32.cpp).
+// (stream_io_posix.cpp, stream_io_win32.cpp), and what the file-system layer
+// needs of the streams.  Private to common/.
 #ifndef KIT_COMMON_STREAM_IO_H_
 #define KIT_COMMON_STREAM_IO_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+class text_writer;
 
 struct input_file {
   int fd = -1;
@@ -45,5 +48,9 @@ const char* map_input(int fd, std::uint64_t size);
 bool advance_mapping(const char* map, std::size_t drop, std::size_t from, std::size_t to);
 
 void unmap_input(const char* map, std::size_t size);
+
+// Writes to a file already open for writing, which the writer then owns
+// and closes.
+void adopt_writer(text_writer& writer, int fd);
 
 #endif  // KIT_COMMON_STREAM_IO_H_

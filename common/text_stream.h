@@ -92,10 +92,6 @@ class text_writer;
 bool open_writer(text_writer& writer, const std::string& path,
                  create_mode mode = create_mode::truncate);
 
-// Writes to a file already open for writing, which the writer then owns
-// and closes.
-void adopt_writer(text_writer& writer, int fd);
-
 // Collects the bytes in memory instead of writing a file (tests, fuzzing).
 void open_memory_writer(text_writer& writer, std::string* memory);
 
