@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/interrupt_handlers.h"
+
 namespace {
 
 // A handler can reach nothing but process-wide state.  The names are plain
@@ -15,9 +17,14 @@ bool g_installed = false;
 
 }  // namespace
 
-void remove_on_interrupt(const std::string& path) {
+void watch_interrupts() {
   interrupts_held hold;
   if (!g_installed) g_installed = install_interrupt_handlers();
+}
+
+void remove_on_interrupt(const std::string& path) {
+  interrupts_held hold;
+  watch_interrupts();
   for (char*& slot : g_pending) {
     if (!slot) {
       slot = static_cast<char*>(std::malloc(path.size() + 1));

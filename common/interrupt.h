@@ -1,6 +1,7 @@
-// Files that must not outlive a run ended by an interrupt (SIGINT, SIGTERM or
-// SIGHUP; Ctrl+C or Ctrl+Break on Windows): a half-written replacement of a
-// file, or a temporary file only this run knows the name of.
+// Files that must not outlive a run ended by an interrupt (SIGINT, SIGTERM,
+// SIGHUP or SIGXFSZ; Ctrl+C or Ctrl+Break on Windows): a half-written
+// replacement of a file, a temporary file only this run knows the name of,
+// or a file the run made for a tool and would have removed after it.
 #ifndef KIT_COMMON_INTERRUPT_H_
 #define KIT_COMMON_INTERRUPT_H_
 
@@ -23,17 +24,5 @@ void remove_on_interrupt(const std::string& path);
 
 // path is gone or kept for good.
 void forget_on_interrupt(const std::string& path);
-
-#ifdef _WIN32
-// The tool being waited for (a process handle), or null: an interrupt waits
-// for it before removing files.
-void note_running_tool(void* process);
-#endif
-
-// For the platform files: installs the handlers (true when done), and
-// removes the registered files from within one, with a remove that is safe
-// to call there.
-bool install_interrupt_handlers();
-void remove_pending_files(bool (*remove)(const char* name));
 
 #endif  // KIT_COMMON_INTERRUPT_H_

@@ -6,12 +6,22 @@
 #include <cstring>
 
 #include "common/interrupt.h"
+#include "common/interrupt_handlers.h"
 
 namespace {
 
-const int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGXFSZ too: a file-size limit ends a run as any termination does, and
+// must not leave its files behind either.
+const int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+volatile sig_atomic_t g_running_tool = 0;
 
 void on_interrupt(int signal_number) {
+  // A build that ends a step by SIGTERM or SIGHUP (a timeout, a kill of
+  // the step) means the tool too, which may hang; SIGINT from a terminal
+  // has reached it already, and a file-size limit is this run's own.
+  const pid_t tool = g_running_tool;
+  if (tool > 0 && (signal_number == SIGTERM || signal_number == SIGHUP)) kill(tool, signal_number);
   // A tool may still be reading one of the files: wait for every child.
   while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
   }
@@ -45,6 +55,10 @@ bool install_interrupt_handlers() {
     sigaction(signal_number, &action, nullptr);
   }
   return true;
+}
+
+void note_running_tool(int pid) {
+  g_running_tool = pid;
 }
 
 interrupts_held::interrupts_held() {

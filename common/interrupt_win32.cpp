@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "common/interrupt.h"
+#include "common/interrupt_handlers.h"
 
 namespace {
 

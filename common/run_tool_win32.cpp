@@ -4,7 +4,7 @@
 
 #include "common/ascii.h"
 #include "common/command_line.h"
-#include "common/interrupt.h"
+#include "common/interrupt_handlers.h"
 #include "common/run_tool.h"
 
 namespace {
