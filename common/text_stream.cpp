@@ -66,8 +66,9 @@ bool text_reader::refill(text_reader& reader) {
     return true;
   }
   reader.drained_ = true;
-  reader.failed_ = n < 0 || (reader.taken_ < reader.size_at_open_ &&
-                             input_shrank(reader.fd_, reader.size_at_open_));
+  // A file cut while it was read has not given all it had: mapped bytes
+  // past its new end read as zeros, and a read may have stopped short.
+  reader.failed_ = n < 0 || input_shrank(reader.fd_, reader.size_at_open_);
   return false;
 }
 

@@ -14,11 +14,17 @@ TEST(TextReader, FailsWhenTheFileShrinksWhileItIsRead) {
   scratch_dir dir;
   std::string text;
   while (text.size() < 3 << 20) text += "a line of text\r\n";
+  // Cut by less than a page, a mapped file raises no SIGBUS: its last page
+  // reads as zeros past the new end.
+  const std::size_t big = 3 << 20, cut_in_page = big - 1000;
   const struct {
     std::size_t size;
     bool read_first, raw;
-  } cases[] = {{20000, false, false},  {20000, false, true},   {3 << 20, false, false},
-               {3 << 20, false, true}, {3 << 20, true, false}, {3 << 20, true, true}};
+    std::size_t left;
+  } cases[] = {{20000, false, false, 1000},     {20000, false, true, 1000},
+               {big, false, false, 1000},       {big, false, true, 1000},
+               {big, true, false, 1000},        {big, true, true, 1000},
+               {big, true, false, cut_in_page}, {big, true, true, cut_in_page}};
   for (const auto& c : cases) {
     write_file(dir / "in", text.substr(0, c.size));
     text_reader reader;
@@ -27,7 +33,7 @@ TEST(TextReader, FailsWhenTheFileShrinksWhileItIsRead) {
     if (c.read_first) {
       ASSERT_TRUE(read_line(reader, 255, &line));
     }
-    ASSERT_EQ(::truncate((dir / "in").c_str(), 1000), 0);
+    ASSERT_EQ(::truncate((dir / "in").c_str(), static_cast<off_t>(c.left)), 0);
     // Raw views are looked at byte by byte, as the line counter does.
     bool final = false;
     std::size_t line_feeds = 0;
@@ -38,7 +44,7 @@ TEST(TextReader, FailsWhenTheFileShrinksWhileItIsRead) {
       skip_raw(reader, raw.size());
     }
     EXPECT_TRUE(reader_failed(reader))
-        << c.size << " " << c.read_first << " " << c.raw << " " << line_feeds;
+        << c.size << " " << c.read_first << " " << c.raw << " " << c.left << " " << line_feeds;
   }
 }
 

@@ -7,8 +7,9 @@
 
 namespace {
 
-// Ends the run from the top, once the destination is closed, so that what
-// was written before the failure stays in it.
+// The message of a failure, and the status for the run to end with once
+// the destination is closed, so that what was written before the failure
+// stays in it.
 int report_fatal(const char* message) {
   return fail(std::string("FATAL: ") + message + "\n", 1, std_err());
 }
@@ -54,13 +55,16 @@ int run(int argc, char** argv) {
 
   splice_failure failure = expand_stream(source, destination, open_include);
   close_reader(source);
-  // After any other failure the destination keeps what came before the
-  // failing line.  Output still buffered then came before it too, so a
-  // write failure found now happened first and is the one told.
+  // A refusal, or a file that could not be read whole, leaves the old
+  // destination: nothing read from a file that was cut may reach it.  After
+  // any other failure the destination keeps what came before the failing
+  // line.  Output still buffered then came before it too, so a write
+  // failure found now happened first and is the one told.
   bool written = true;
   if (direct) {
     written = close_writer(destination);
-  } else if (failure == splice_failure::output_is_input) {
+  } else if (failure == splice_failure::output_is_input ||
+             failure == splice_failure::cannot_read) {
     abandon_replacement(replacement, destination);
   } else {
     written = finish_replacement(replacement, destination);
