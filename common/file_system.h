@@ -38,9 +38,10 @@ bool is_device(const std::string& path);
 // seen half-written, and a run that stops early leaves it as it was.
 struct file_replacement {
   std::string target;  // the file replaced, symbolic links followed
-  std::string fresh;   // where the new content goes
-  int target_fd = -1;  // the old file, open for writing while it may be rewritten in place
-  bool beside = true;  // fresh lies beside target, and can be renamed over it
+  // The fresh file beside it.  Empty where the new content waits without a
+  // name until it is written over the old file in place: in a folder that
+  // takes no new file, and for a file with other hard links.
+  std::string fresh;
 };
 
 enum class replace_start {
@@ -50,26 +51,33 @@ enum class replace_start {
 };
 
 // Starts replacing the file under path, or making it when there is none.
-// The fresh file gets the old one's permission bits, and its owner and
-// group where this run may set them (else those of a new file); it is
-// removed should an interrupt end the run.  A file the user may not write
-// is refused as an in-place rewrite would be.
+// The fresh file gets the old one's permission bits, extended attributes
+// and ACLs, and its owner and group where this run may set them (else those
+// of a new file); it is removed should an interrupt end the run.  A file the
+// user may not write is refused as an in-place rewrite would be.
 replace_start start_replacement(const std::string& path, file_replacement& replacement,
                                 text_writer& writer);
 
-// Closes writer and puts what it wrote in the old file's place.  Where the
-// folder takes no new file, or no rename over the old one (someone else's
-// file in a sticky folder), the old file is rewritten in place instead.
-// False on any failure; the old file is then as it was, unless a rewrite in
-// place failed part-way.
-bool finish_replacement(file_replacement& replacement, text_writer& writer);
+// Whether the new content must reach the disk before it takes the old one's
+// place, so that a power loss leaves the old file or the new, never an
+// empty one.
+enum class flush_to_disk { no, yes };
+
+// Closes writer and puts what it wrote in the old file's place.  Where no
+// rename over the old file is possible (see above, and someone else's file
+// in a sticky folder), the old file is rewritten in place, with room made
+// first and interrupts held off until it is whole.  False on any failure;
+// the old file is then as it was.
+bool finish_replacement(file_replacement& replacement, text_writer& writer,
+                        flush_to_disk flush = flush_to_disk::no);
 
 // Closes writer and removes the fresh file: the old file stays as it was.
 void abandon_replacement(file_replacement& replacement, text_writer& writer);
 
 // Replaces the content of the file under path with text (line feeds written
-// as CR LF) as above.  False, and nothing changed, when the file is no file,
-// may not be written, or the text cannot be written in full.
+// as CR LF) as above, flushed to disk.  False, and nothing changed, when the
+// file is no file, may not be written, or the text cannot be written in
+// full.
 bool replace_file_text(const std::string& path, std::string_view text);
 
 // Creates a new, empty file with a unique name in the current directory

@@ -4,7 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include "common/ascii.h"
 #include "common/file_system.h"
@@ -53,39 +59,107 @@ mode_t new_file_mode() {
   return 0666 & ~mask;
 }
 
-// Takes the old file's owner and group where this run may set them, then
-// its permission bits (in this order: a change of owner clears the set-user
-// and set-group bits).  Where the owner cannot be kept, the replacement
-// belongs to whoever runs the build, as any rewrite by a new file would.
-bool take_over_attributes(int fd, const struct stat& old) {
+// Carries the extended attributes of the file at from (its ACLs among
+// them) to the file open as to.  One that the file system or this run may
+// not set is left out, as the owner is.
+void take_over_extended_attributes(const std::string& from, int to) {
+#ifdef __linux__
+  ssize_t size = listxattr(from.c_str(), nullptr, 0);
+  if (size <= 0) return;
+  std::vector<char> names(static_cast<std::size_t>(size));
+  size = listxattr(from.c_str(), names.data(), names.size());
+  std::vector<char> value;
+  for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1) {
+    const char* name = &names[at];
+    ssize_t length = getxattr(from.c_str(), name, nullptr, 0);
+    if (length < 0) continue;
+    value.resize(static_cast<std::size_t>(length));
+    length = getxattr(from.c_str(), name, value.data(), value.size());
+    if (length >= 0) (void)!fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0);
+  }
+#else
+  (void)from;
+  (void)to;
+#endif
+}
+
+// Takes the old file's owner and group where this run may set them, its
+// extended attributes, then its permission bits (last: a change of owner
+// clears the set-user and set-group bits, and an ACL sets the group bits).
+// Where the owner cannot be kept, the replacement belongs to whoever runs
+// the build, as any rewrite by a new file would.
+bool take_over_attributes(int fd, const std::string& old_path, const struct stat& old) {
   if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)!fchown(fd, -1, old.st_gid);
+  take_over_extended_attributes(old_path, fd);
   return fchmod(fd, old.st_mode & 07777) == 0;
 }
 
-// Copies the fresh file over the old one from its first byte, then cuts
-// the old one to the new length.
-bool rewrite_in_place(const file_replacement& replacement) {
-  int from = open(replacement.fresh.c_str(), O_RDONLY | O_CLOEXEC);
-  if (from < 0) return false;
-  bool ok = lseek(replacement.target_fd, 0, SEEK_SET) == 0;
-  off_t length = 0;
-  char buffer[64 * 1024];
-  while (ok) {
-    const long n = read_input(from, buffer, sizeof buffer);
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    ok = write_output(replacement.target_fd, buffer, static_cast<std::size_t>(n));
-    length += n;
-  }
-  close(from);
-  return ok && ftruncate(replacement.target_fd, length) == 0;
+// Whether this run may write the file, as a rewrite in place would.
+bool may_write(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
 }
 
-void close_target(file_replacement& replacement) {
-  if (replacement.target_fd >= 0) close(replacement.target_fd);
-  replacement.target_fd = -1;
+// Where the new content of a file that cannot be replaced beside itself
+// waits until it is written over the old one: among the temporary files,
+// and without a name from the start, so that no one can swap it meanwhile
+// and nothing is left behind.
+int create_staged() {
+  const char* temporary = getenv("TMPDIR");
+  std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/kit-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  interrupts_held hold;
+  const int fd = mkostemp(buffer.data(), O_CLOEXEC);
+  if (fd >= 0) unlink(buffer.data());
+  return fd;
+}
+
+// Copies bytes [begin, end) of one file to the same place in another.
+bool copy_bytes(int from, int to, off_t begin, off_t end) {
+  if (lseek(from, begin, SEEK_SET) != begin || lseek(to, begin, SEEK_SET) != begin) return false;
+  char buffer[64 * 1024];
+  while (begin < end) {
+    const long n = read_input(
+        from, buffer, static_cast<std::size_t>(std::min<off_t>(sizeof buffer, end - begin)));
+    if (n <= 0 || !write_output(to, buffer, static_cast<std::size_t>(n))) return false;
+    begin += n;
+  }
+  return true;
+}
+
+// Writes the new content, all of the file open as content, over the old
+// file.  Room for a longer content is made before the first old byte
+// changes, by writing its tail past the old end: a full disk fails there,
+// and the old file is cut back to its length, as it was.  The interrupts
+// wait until the file is whole: it is the old one or the new one, never a
+// mix.
+bool rewrite_in_place(const std::string& target, int content, flush_to_disk flush) {
+  struct stat fresh;
+  if (fstat(content, &fresh) != 0) return false;
+  interrupts_held hold;
+  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat old;
+  bool ok = fstat(fd, &old) == 0;
+  if (ok && fresh.st_size > old.st_size) {
+    ok = copy_bytes(content, fd, old.st_size, fresh.st_size);
+    if (!ok) (void)!ftruncate(fd, old.st_size);
+  }
+  ok = ok && copy_bytes(content, fd, 0, std::min(old.st_size, fresh.st_size)) &&
+       ftruncate(fd, fresh.st_size) == 0 && (flush == flush_to_disk::no || fsync(fd) == 0);
+  close(fd);
+  return ok;
+}
+
+// Makes a rename in the folder last through a power loss.
+void flush_folder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)fsync(fd);
+  close(fd);
 }
 
 }  // namespace
@@ -121,7 +195,8 @@ bool remove_file(const std::string& path) {
 replace_start start_replacement(const std::string& path, file_replacement& replacement,
                                 text_writer& writer) {
   replacement = file_replacement();
-  if (holds_zero_byte(path)) return replace_start::refused;
+  // An empty name names no file, and would name the working folder here.
+  if (path.empty() || holds_zero_byte(path)) return replace_start::refused;
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) {
     // Nothing there yet: the fresh file becomes the file.
@@ -144,55 +219,51 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
     return replace_start::not_a_file;
   }
   // The rename needs only the folder's permission; the file's own counts.
-  replacement.target_fd = open(replacement.target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (replacement.target_fd < 0) return replace_start::refused;
-  int fd =
-      create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
-  if (fd < 0) {
-    // A folder that takes no new file: the new content waits among the
-    // temporary files until it is written over the old.
-    const char* temporary = getenv("TMPDIR");
-    replacement.beside = false;
+  if (!may_write(replacement.target)) return replace_start::refused;
+  // Every name of a file with other hard links must show the new content,
+  // so such a file is rewritten in place, as is one in a folder that takes
+  // no new file.
+  int fd = -1;
+  if (st.st_nlink == 1) {
     fd =
-        create_registered(std::string(temporary && *temporary ? temporary : "/tmp") + "/kit-XXXXXX",
-                          0, &replacement.fresh);
+        create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
   }
-  // Rewritten in place, the old file keeps its attributes anyway.
-  if (fd >= 0 && replacement.beside && !take_over_attributes(fd, st)) {
+  if (fd >= 0 && !take_over_attributes(fd, replacement.target, st)) {
     close(fd);
     remove_registered(replacement.fresh);
-    fd = -1;
-  }
-  if (fd < 0) {
-    close_target(replacement);
     return replace_start::refused;
   }
+  if (fd < 0) fd = create_staged();
+  if (fd < 0) return replace_start::refused;
   adopt_writer(writer, fd);
   return replace_start::started;
 }
 
-bool finish_replacement(file_replacement& replacement, text_writer& writer) {
-  bool ok = close_writer(writer);
-  if (ok && replacement.beside) {
+bool finish_replacement(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
+  const int fd = release_writer(writer);
+  bool ok = fd >= 0 && (flush == flush_to_disk::no || fsync(fd) == 0);
+  if (ok && !replacement.fresh.empty()) {
     interrupts_held hold;
     if (rename(replacement.fresh.c_str(), replacement.target.c_str()) == 0) {
       forget_on_interrupt(replacement.fresh);
-      close_target(replacement);
+      close(fd);
+      if (flush == flush_to_disk::yes) flush_folder(directory_of(replacement.target));
       return true;
     }
     // Someone else's file in a sticky folder can be written, not replaced.
-    ok = (errno == EPERM || errno == EACCES) && replacement.target_fd >= 0;
+    ok = errno == EPERM || errno == EACCES;
   }
-  if (ok) ok = rewrite_in_place(replacement);
-  remove_registered(replacement.fresh);
-  close_target(replacement);
+  // The new content is read back through the descriptor it was written
+  // with, never by its name, which someone else may have taken meanwhile.
+  if (ok) ok = rewrite_in_place(replacement.target, fd, flush);
+  if (fd >= 0) close(fd);
+  if (!replacement.fresh.empty()) remove_registered(replacement.fresh);
   return ok;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   close_writer(writer);
-  remove_registered(replacement.fresh);
-  close_target(replacement);
+  if (!replacement.fresh.empty()) remove_registered(replacement.fresh);
 }
 
 bool replace_file_text(const std::string& path, std::string_view text) {
@@ -201,7 +272,9 @@ bool replace_file_text(const std::string& path, std::string_view text) {
   if (!path_exists(path) || start_replacement(path, replacement, writer) != replace_start::started)
     return false;
   write_text(writer, text);
-  return finish_replacement(replacement, writer);
+  // Response files are kept with the sources: a power loss must leave the
+  // old or the new one, never an empty file.
+  return finish_replacement(replacement, writer, flush_to_disk::yes);
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

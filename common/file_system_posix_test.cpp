@@ -1,27 +1,103 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
 
 #include "common/file_system.h"
 #include "tests/e2e_support.h"
 
 namespace {
 
-TEST(ReplaceFileText, ReplacesTheTargetKeepingModeAndLinks) {
+// An ACL that gives one more user (nobody) read access, as the kernel
+// stores it: a version, then a tag, permissions and id for each entry.
+std::string acl_with_named_user() {
+  std::string acl;
+  auto add = [&acl](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) acl += static_cast<char>(value >> (8 * i));
+  };
+  add(2, 4);
+  const std::uint32_t entries[][3] = {
+      {0x01, 6, ~0u}, {0x02, 4, 65534}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 0, ~0u}};
+  for (const auto& entry : entries) {
+    add(entry[0], 2);
+    add(entry[1], 2);
+    add(entry[2], 4);
+  }
+  return acl;
+}
+
+std::string attribute(const std::string& path, const char* name) {
+  char value[256];
+  const ssize_t size = getxattr(path.c_str(), name, value, sizeof value);
+  return size < 0 ? "(none)" : std::string(value, static_cast<std::size_t>(size));
+}
+
+TEST(ReplaceFileText, ReplacesTheTargetKeepingModeAttributesAndLinks) {
   scratch_dir dir;
   write_file(dir / "real.rsp", "old\r\n");
   chmod((dir / "real.rsp").c_str(), 0640);
   ASSERT_EQ(0, symlink("real.rsp", (dir / "link.rsp").c_str()));
+  const std::string acl = acl_with_named_user();
+  const bool attributes = setxattr((dir / "real.rsp").c_str(), "user.kit", "kept", 4, 0) == 0 &&
+                          setxattr((dir / "real.rsp").c_str(), "system.posix_acl_access",
+                                   acl.data(), acl.size(), 0) == 0;
+  // A file with a second name is rewritten in place, so both show the new text.
+  write_file(dir / "hard.rsp", "old\r\n");
+  ASSERT_EQ(0, link((dir / "hard.rsp").c_str(), (dir / "other.rsp").c_str()));
 
   ASSERT_TRUE(replace_file_text(dir / "link.rsp", "new\nlines\n"));
-  EXPECT_EQ("new\r\nlines\r\n", read_file(dir / "real.rsp"));
+  ASSERT_TRUE(replace_file_text(dir / "hard.rsp", "new\nlines\n"));
+  for (const char* name : {"real.rsp", "hard.rsp", "other.rsp"})
+    EXPECT_EQ("new\r\nlines\r\n", read_file(dir / name)) << name;
   struct stat st;
   ASSERT_EQ(0, lstat((dir / "link.rsp").c_str(), &st));
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ASSERT_EQ(0, stat((dir / "real.rsp").c_str(), &st));
   EXPECT_EQ(0640u, st.st_mode & 07777);
-  // Nothing is left beside it.
-  EXPECT_EQ(0, system(("test $(ls -A '" + dir.path + "' | wc -l) -eq 2").c_str()));
+  if (attributes) {
+    EXPECT_EQ("kept", attribute(dir / "real.rsp", "user.kit"));
+    EXPECT_EQ(acl, attribute(dir / "real.rsp", "system.posix_acl_access"));
+  }
+  // Nothing is left beside them.
+  EXPECT_EQ(0, system(("test $(ls -A '" + dir.path + "' | wc -l) -eq 4").c_str()));
+}
+
+// Where the folder takes no new file, the new content waits among the
+// temporary files; whatever another user puts there meanwhile, under
+// whatever name, never reaches the file.
+TEST(ReplaceFileText, NothingStagedCanBeSwappedBeforeItIsWritten) {
+  scratch_dir dir;
+  const std::string staging = dir / "tmp", folder = dir / "ro", rsp = folder + "/app.rsp";
+  make_dir(staging);
+  make_dir(folder);
+  write_file(rsp, "old\r\n");
+  ASSERT_EQ(0, chmod(dir.path.c_str(), 0755) | chmod(staging.c_str(), 0777) |
+                   chmod(rsp.c_str(), 0666) | chmod(folder.c_str(), 0555));
+  const char* tmpdir = getenv("TMPDIR");
+  const std::string saved = tmpdir ? tmpdir : "";
+  setenv("TMPDIR", staging.c_str(), 1);
+  // Root would make the file in the folder anyway: run as nobody.
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(0, seteuid(65534));
+  }
+  file_replacement replacement;
+  text_writer writer;
+  EXPECT_EQ(replace_start::started, start_replacement(rsp, replacement, writer));
+  write_text(writer, "new\n");
+  for (const auto& entry : std::filesystem::directory_iterator(staging))
+    write_file(entry.path().string(), "EVIL.obj -o /tmp/pwned\r\n");
+  const bool finished = finish_replacement(replacement, writer);
+  if (root) {
+    ASSERT_EQ(0, seteuid(0));
+  }
+  tmpdir ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+  EXPECT_TRUE(finished);
+  EXPECT_EQ("new\r\n", read_file(rsp));
+  EXPECT_TRUE(std::filesystem::is_empty(staging));
 }
 
 TEST(ReplaceFileText, FailsWithoutTouchingAnything) {

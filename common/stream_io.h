@@ -53,4 +53,8 @@ void unmap_input(const char* map, std::size_t size);
 // and closes.
 void adopt_writer(text_writer& writer, int fd);
 
+// Writes out what is pending and hands the file back, for the caller to
+// close; -1, with the file closed, when any write failed.
+int release_writer(text_writer& writer);
+
 #endif  // KIT_COMMON_STREAM_IO_H_

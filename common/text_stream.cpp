@@ -187,6 +187,16 @@ void adopt_writer(text_writer& writer, int fd) {
   writer.failed_ = false;
 }
 
+int release_writer(text_writer& writer) {
+  const bool written = flush_writer(writer);
+  const int fd = writer.fd_;
+  writer.fd_ = -1;
+  writer.owns_fd_ = false;
+  if (written && fd >= 0) return fd;
+  if (fd >= 0) close_file(fd);
+  return -1;
+}
+
 void open_memory_writer(text_writer& writer, std::string* memory) {
   close_writer(writer);
   writer.memory_ = memory;

@@ -127,6 +127,7 @@ class text_writer {
  private:
   friend bool open_writer(text_writer&, const std::string&, create_mode);
   friend void adopt_writer(text_writer&, int);
+  friend int release_writer(text_writer&);
   friend void open_memory_writer(text_writer&, std::string*);
   friend void write_text(text_writer&, std::string_view);
   friend void write_raw(text_writer&, std::string_view);

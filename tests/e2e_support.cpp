@@ -108,6 +108,8 @@ std::vector<tool_run> read_tool_log(const std::string& log_path) {
       runs.back().argv.push_back(arg);
     } else if (line.rfind("cwd ", 0) == 0) {
       runs.back().cwd = unescape(line.substr(4));
+    } else if (line.rfind("signal ", 0) == 0) {
+      runs.back().ended_by = std::stoi(line.substr(7));
     } else if (line.rfind("file ", 0) == 0) {
       std::size_t space = line.find(' ', 5);
       runs.back().files.emplace_back(unescape(line.substr(5, space - 5)),

@@ -67,6 +67,7 @@ struct tool_run {
   std::string started_as;
   std::string cwd;
   std::vector<std::pair<std::string, std::string>> files;  // @file name, bytes
+  int ended_by = 0;  // the signal that ended a hanging tool (FAKE_TOOL_HANG)
 };
 
 // The runs recorded in a fake tool log, in order; none when there is no log.
@@ -99,6 +100,19 @@ struct tool_site {
 // strace is missing or cannot trace here; the caller skips, saying so.
 std::vector<std::string> with_fault(const std::string& trace, const std::string& inject,
                                     const std::string& path = "");
+
+// A tmpfs of size bytes mounted on the folder dir, in a mount namespace of
+// the test's own: a disk that fills up, seen by the programs the test runs
+// and by no one else.  Not mounted (where the test cannot make one: it
+// needs root) when mounted is false; unmounted at the end.
+struct small_disk {
+  std::string dir;
+  bool mounted = false;
+  small_disk(const std::string& dir, long long size);
+  ~small_disk();
+  small_disk(const small_disk&) = delete;
+  small_disk& operator=(const small_disk&) = delete;
+};
 
 // Makes a FIFO under path and, from another process, writes bytes into it
 // once a reader has opened it; a reader that opens it at once finds no

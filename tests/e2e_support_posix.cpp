@@ -1,8 +1,10 @@
 // The POSIX side of the end-to-end test helpers.
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -126,6 +128,18 @@ std::vector<std::string> with_fault(const std::string& trace, const std::string&
   if (!path.empty()) wrapper.insert(wrapper.end(), {"-P", path});
   wrapper.insert(wrapper.end(), {"-e", "trace=" + trace, "-e", "inject=" + inject});
   return wrapper;
+}
+
+small_disk::small_disk(const std::string& folder, long long size) : dir(folder) {
+  // Once per test process: its mounts are its own from then on.
+  static const bool own_mounts =
+      unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  const std::string options = "size=" + std::to_string(size) + ",mode=0777";
+  mounted = own_mounts && mount("kit-test", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+small_disk::~small_disk() {
+  if (mounted) umount2(dir.c_str(), MNT_DETACH);
 }
 
 fifo_feeder::fifo_feeder(const std::string& path, const std::string& bytes) {

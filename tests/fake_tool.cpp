@@ -3,8 +3,12 @@
 // Appends a record of how it was started to the file named by FAKE_TOOL_LOG:
 // its arguments, its working directory and the bytes of every file named by
 // an "@file" argument as they are while it runs.  It exits with the status
-// that FAKE_TOOL_EXIT gives for its name ("tlink=2,gcc=1"), else 0.  Its
-// name is the last path component of argv[0], without ".exe".
+// that FAKE_TOOL_EXIT gives for its name ("tlink=2,gcc=1"), else 0.  A tool
+// named in FAKE_TOOL_HANG ("tlink=15") first sends the signal given to the
+// program that started it, as a build that gives up on a step would, and
+// runs on, for at most 20 seconds, until SIGTERM or SIGHUP ends it, which it
+// notes in the log as "signal <number>" (POSIX only).  Its name is the last path component of
+// argv[0], without ".exe".
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +17,8 @@
 #include <direct.h>
 #define getcwd _getcwd
 #else
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -51,9 +57,12 @@ std::string tool_name(const char* argv0) {
   return name;
 }
 
-int chosen_status(const std::string& name) {
-  const char* table = std::getenv("FAKE_TOOL_EXIT");
-  if (!table) return 0;
+// The entry of the list (name=value,...) in the variable for name: the text
+// after '=', or null when name is not listed.
+const char* listed(const char* variable, const std::string& name) {
+  static std::string value;
+  const char* table = std::getenv(variable);
+  if (!table) return nullptr;
   std::string list = table;
   std::size_t begin = 0;
   while (begin < list.size()) {
@@ -61,13 +70,33 @@ int chosen_status(const std::string& name) {
     if (end == std::string::npos) end = list.size();
     std::string entry = list.substr(begin, end - begin);
     std::size_t equals = entry.find('=');
-    if (equals != std::string::npos && entry.substr(0, equals) == name) {
-      return std::atoi(entry.c_str() + equals + 1);
+    if (entry.substr(0, equals) == name) {
+      value = equals == std::string::npos ? "" : entry.substr(equals + 1);
+      return value.c_str();
     }
     begin = end + 1;
   }
-  return 0;
+  return nullptr;
 }
+
+#ifndef _WIN32
+int g_log = -1;
+
+void note_signal(int signal_number) {
+  char line[32];
+  const int length = std::snprintf(line, sizeof line, "signal %d\n", signal_number);
+  if (g_log >= 0 && write(g_log, line, static_cast<std::size_t>(length)) < 0) _exit(2);
+  _exit(128 + signal_number);
+}
+
+void end_parent_and_hang(int parent_signal, const char* log) {
+  if (log) g_log = open(log, O_WRONLY | O_APPEND);
+  signal(SIGTERM, note_signal);
+  signal(SIGHUP, note_signal);
+  kill(getppid(), parent_signal);
+  sleep(20);
+}
+#endif
 
 }  // namespace
 
@@ -89,5 +118,11 @@ int main(int argc, char** argv) {
       std::fclose(file);
     }
   }
-  return chosen_status(tool_name(argv[0]));
+  const std::string name = tool_name(argv[0]);
+#ifndef _WIN32
+  if (const char* parent_signal = listed("FAKE_TOOL_HANG", name))
+    end_parent_and_hang(std::atoi(parent_signal), std::getenv("FAKE_TOOL_LOG"));
+#endif
+  const char* status = listed("FAKE_TOOL_EXIT", name);
+  return status ? std::atoi(status) : 0;
 }

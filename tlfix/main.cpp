@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/file_system.h"
+#include "common/interrupt.h"
 #include "common/program.h"
 #include "common/response_file.h"
 #include "common/run_tool.h"
@@ -20,8 +21,14 @@ enum class def_outcome { untouched, created, failed };
 // this run neither writes nor removes it.
 def_outcome create_default_def(const std::string& name) {
   text_writer writer;
-  if (!open_writer(writer, name, create_mode::exclusive)) {
-    return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
+  {
+    // Made and registered as one step: from the first moment on, an
+    // interrupt removes the file, which a later build would link against.
+    interrupts_held hold;
+    if (!open_writer(writer, name, create_mode::exclusive)) {
+      return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
+    }
+    remove_on_interrupt(name);
   }
   write_text(writer, kDefaultDefText);
   if (close_writer(writer)) return def_outcome::created;
@@ -59,7 +66,11 @@ int run(int argc, char** argv) {
   if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n", 1);
 
   int status = run_tool(linker, {linker, "@" + rsp_file});
-  if (status != 0) return status;
+  if (status != 0) {
+    // A failed link keeps the default .def, for whoever looks into why.
+    if (def == def_outcome::created) forget_on_interrupt(rewrite.def_name);
+    return status;
+  }
   if (def == def_outcome::created) remove_file(rewrite.def_name);
   return 0;
 }

@@ -1,7 +1,9 @@
 // tlfix on odd and hostile input: binary bytes, a FIFO, names that need
 // quoting in a shell, failing reads and writes, interrupts, races and
 // permissions.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,32 +78,69 @@ TEST(TlfixHostile, ReadErrorsInterruptsAndRacesLoseNothing) {
   tool_site site({"tlink"});
   std::string big = "a.res\r\n";
   for (int i = 0; i < 100; ++i) big += std::string(1000, 'o') + ".obj\r\n";
+  const std::string moved = "b.obj\r\n\r\na.res", with_def = "b.def\r\n\r\na.res";
   const struct {
     std::string before;
     std::vector<std::string> wrapper;
+    bool linked;  // the file has a second name, and is rewritten in place
+    bool hang;    // the linker ends tlfix by SIGTERM, and runs on until a signal ends it
     int status;
     std::string out, after;
+    std::size_t runs;
   } cases[] = {
       // A read that fails part-way is no end of the file.
-      {big, with_fault("read", "read:error=EIO:when=2", site / "app.rsp"), 1,
-       "Unable to open response file!\r\n", big},
+      {big, with_fault("read", "read:error=EIO:when=2", site / "app.rsp"), false, false, 1,
+       "Unable to open response file!\r\n", big, 0},
       // Interrupted before the rewrite is in place: the file stays whole.
-      {"a.res b.obj\r\n", with_fault("rename", "rename:error=EINTR:signal=SIGTERM"), 128 + 15, "",
-       "a.res b.obj\r\n"},
+      {"a.res b.obj\r\n", with_fault("rename", "rename:error=EINTR:signal=SIGTERM"), false, false,
+       128 + 15, "", "a.res b.obj\r\n", 0},
+      // Stopped by a file-size limit at its first write: nothing is left.
+      {"a.res b.obj\r\n", with_fault("write", "write:signal=SIGXFSZ:when=1"), false, false,
+       128 + 25, "", "a.res b.obj\r\n", 0},
+      // A rewrite that may not reach the disk is no rewrite.
+      {"a.res b.obj\r\n", with_fault("fsync", "fsync:error=EIO"), false, false, 1,
+       "Unable to update response file!\r\n", "a.res b.obj\r\n", 0},
+      // Every name shows the new text; an interrupt while it is written
+      // over the old one waits until the file is whole.
+      {"a.res b.obj\r\n", {"/usr/bin/env"}, true, false, 0, "", moved, 1},
+      {"a.res b.obj\r\n", with_fault("write", "write:signal=SIGTERM:when=1", site / "app.rsp"),
+       true, false, 128 + 15, "", moved, 0},
       // Another build made the missing .def first: it is that build's.
-      {"a.res b.def\r\n", with_fault("openat", "openat:error=EEXIST", "b.def"), 0, "",
-       "b.def\r\n\r\na.res"},
+      {"a.res b.def\r\n", with_fault("openat", "openat:error=EEXIST", "b.def"), false, false, 0, "",
+       with_def, 1},
+      // The default .def this run made goes with an interrupt, from the
+      // moment it exists, and while the linker runs, which the
+      // termination reaches too.
+      {"a.res b.def\r\n", with_fault("openat", "openat:signal=SIGTERM", "b.def"), false, false,
+       128 + 15, "", with_def, 0},
+      {"a.res b.def\r\n", {"/usr/bin/env"}, false, true, 128 + 15, "", with_def, 1},
   };
   for (const auto& c : cases) {
-    if (c.wrapper.empty()) GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
+    if (c.wrapper.empty())
+      GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
+    const std::string& fault = c.wrapper.back();
     write_file(site / "app.rsp", c.before);
+    if (c.linked) {
+      ASSERT_EQ(link((site / "app.rsp").c_str(), (site / "other.rsp").c_str()), 0);
+    }
     site.options.wrapper = c.wrapper;
+    site.options.env.emplace_back("FAKE_TOOL_HANG", c.hang ? "tlink=15" : "");
     run_result result = site.run("tlfix", {"tlink", "app.rsp"});
-    EXPECT_EQ(result.status, c.status) << c.wrapper.back();
-    EXPECT_EQ(result.out, c.out) << c.wrapper.back();
-    EXPECT_EQ(read_file(site / "app.rsp"), c.after) << c.wrapper.back();
-    EXPECT_EQ(site.runs().size(), c.status == 0 ? 1u : 0u) << c.wrapper.back();
-    EXPECT_EQ(site.left(), std::vector<std::string>{"app.rsp"}) << c.wrapper.back();
+    site.options.env.pop_back();
+    EXPECT_EQ(result.status, c.status) << fault;
+    EXPECT_EQ(result.out, c.out) << fault;
+    EXPECT_EQ(read_file(site / "app.rsp"), c.after) << fault;
+    if (c.linked) {
+      EXPECT_EQ(read_file(site / "other.rsp"), c.after) << fault;
+      unlink((site / "other.rsp").c_str());
+    }
+    const std::vector<tool_run> runs = site.runs();
+    EXPECT_EQ(runs.size(), c.runs) << fault;
+    if (c.hang && !runs.empty()) {
+      EXPECT_EQ(runs[0].ended_by, SIGTERM) << fault;
+    }
+    EXPECT_EQ(site.left(), std::vector<std::string>{"app.rsp"}) << fault;
+    unlink(site.log.c_str());
   }
 }
 
@@ -111,38 +150,58 @@ TEST(TlfixHostile, TheResponseFileKeepsItsOwnerAndIsRewrittenOnlyWhereItMayBe) {
   const struct {
     mode_t folder, file;
     int owner, runner, status;
+    bool full_disk;
   } cases[] = {
-      {0777, 0444, nobody, nobody, 1},  // refused as a rewrite in place would be
-      {0755, 0640, nobody, root, 0},    // replaced, for its owner still
-      {0555, 0644, nobody, nobody, 0},  // a folder that takes no new file: in place
-      {01777, 0666, root, nobody, 0},   // someone else's file in a sticky folder: in place
+      {0777, 0444, nobody, nobody, 1, false},  // refused as a rewrite in place would be
+      {0755, 0640, nobody, root, 0, false},    // replaced, for its owner still
+      {0555, 0644, nobody, nobody, 0, false},  // a folder that takes no new file: in place
+      {01777, 0666, root, nobody, 0, false},   // someone else's file in a sticky folder: in place
+      // In place on a full disk: the longer text finds no room, and the
+      // file stays as it was.
+      {0555, 0644, nobody, nobody, 1, true},
   };
   for (const auto& c : cases) {
     // Copies of the programs, which the build folder may keep out of reach.
     tool_site site;
+    small_disk disk(site.work, 64 * 1024);
+    if (c.full_disk && !disk.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here";
     const std::string tlfix = site.dir / "tlfix", tlink = site.dir / "tools/tlink";
     namespace fs = std::filesystem;
     fs::copy_file(kit_program("tlfix"), tlfix);
     fs::copy_file(kit_program("fake_tool"), tlink);
-    const std::string rsp = site / "app.rsp";
-    write_file(rsp, "a.res b.obj\r\n");
+    const std::string rsp = site / "app.rsp", filler = site / "filler";
+    // The rewrite adds a byte: here, one past the page the file fills.
+    const std::string objects = std::string(c.full_disk ? 4096 - 12 : 1, 'b') + ".obj";
+    const std::string before = "a.res " + objects + "\r\n";
+    write_file(rsp, before);
     write_file(site.log, "");
+    make_dir(site.dir / "tmp");
     ASSERT_EQ(chmod(site.dir.path.c_str(), 0755) | chmod(site.log.c_str(), 0666) |
-                  chown(rsp.c_str(), c.owner, c.owner) | chmod(rsp.c_str(), c.file) |
-                  chmod(site.work.c_str(), c.folder),
+                  chmod((site.dir / "tmp").c_str(), 0777) | chown(rsp.c_str(), c.owner, c.owner) |
+                  chmod(rsp.c_str(), c.file) | chmod(site.work.c_str(), c.folder),
               0);
+    if (c.full_disk) {
+      const int fd = open(filler.c_str(), O_WRONLY | O_CREAT, 0644);
+      const std::string block(4096, 'f');
+      while (write(fd, block.data(), block.size()) > 0) {
+      }
+      close(fd);
+    }
     site.options.user = c.runner;
+    site.options.env.emplace_back("TMPDIR", site.dir / "tmp");
     run_result result = run_program(tlfix, {"tlink", "app.rsp"}, site.options);
+    unlink(filler.c_str());
     const std::string where = "file " + std::to_string(c.file) + " in " + std::to_string(c.folder);
     EXPECT_EQ(result.status, c.status) << where;
     EXPECT_EQ(result.out, c.status ? "Unable to update response file!\r\n" : "") << where;
-    EXPECT_EQ(read_file(rsp), c.status ? "a.res b.obj\r\n" : "b.obj\r\n\r\na.res") << where;
+    EXPECT_EQ(read_file(rsp), c.status ? before : objects + "\r\n\r\na.res") << where;
     struct stat st;
     ASSERT_EQ(stat(rsp.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, static_cast<uid_t>(c.owner)) << where;
     EXPECT_EQ(st.st_gid, static_cast<gid_t>(c.owner)) << where;
     EXPECT_EQ(st.st_mode & 07777, c.file) << where;
     EXPECT_EQ(site.left(), std::vector<std::string>{"app.rsp"}) << where;
+    EXPECT_TRUE(fs::is_empty(site.dir / "tmp")) << where;
     chmod(site.work.c_str(), 0755);
   }
 }
