@@ -101,8 +101,19 @@ bool expand_response_file(const std::string& argument, const std::vector<std::st
   return false;
 }
 
+// gcc reads its response file by rules of its own: white space separates
+// words, quotes group them and a backslash takes the next byte as it is.
+// Each byte of an item that means something there goes behind a backslash,
+// so that gcc reads back exactly the item given.
+void append_word(std::string& text, std::string_view item) {
+  for (char c : item) {
+    if (is_white_space(c) || c == '\\' || c == '\'' || c == '"') text += '\\';
+    text += c;
+  }
+}
+
 void append_item(std::string& text, std::string_view item) {
-  text.append(item);
+  append_word(text, item);
   text += ' ';
 }
 
@@ -149,6 +160,8 @@ std::string response_file_text(const link_plan& plan) {
   for (int pass = 0; pass < 2; ++pass) {
     for (const std::string& library : plan.libraries) append_item(text, library);
   }
-  text += "-o " + plan.base_name + "\n";
+  text += "-o ";
+  append_word(text, plan.base_name);
+  text += '\n';
   return text;
 }

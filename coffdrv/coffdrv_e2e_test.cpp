@@ -153,8 +153,10 @@ TEST(CoffdrvRealGcc, LinksAndRunsAProgram) {
                "int main(void) { printf(\"greet %d\\n\", twice(greet())); return 0; }\n");
     write_file(site / "twice.c", "int twice(int n) { return 2 * n; }\n");
     write_file(site / "greet.c", "int greet(void) { return 21; }\n");
-    write_file(site / "more.rsp", "twice.o\r\nlibgreet.a\r\n");
+    write_file(site / "more.rsp", "x'y.o\r\nlibgreet.a\r\n");
+    // Objects whose names gcc would split or unquote.
     const std::string build = "cd '" + site.work + "' && gcc -c main.c twice.c greet.c && " +
+                              "mv main.o 'a b.o' && mv twice.o \"x'y.o\" && " +
                               "ar rcs ../lib/libgreet.a greet.o && rm greet.o greet.c";
     ASSERT_EQ(std::system(build.c_str()), 0);
     ASSERT_EQ(
@@ -162,15 +164,15 @@ TEST(CoffdrvRealGcc, LinksAndRunsAProgram) {
     site.options.env = {{"PATH", site.dir / "tools" + ":" + std::getenv("PATH")},
                         {"LIB", ";;" + site.dir / "lib" + ";"}};
     run_result link =
-        site.run("coffdrv", {debug ? "-g" : "-O2", "hello.exe", "main.o", "@more.rsp"});
+        site.run("coffdrv", {debug ? "-g" : "-O2", "hello.exe", "a b.o", "@more.rsp"});
     ASSERT_EQ(link.status, 0) << link.out << link.err;
     EXPECT_EQ(run_program(site / "hello.exe", {}).out, "greet 42\n");
     const std::string symbols = "nm '" + site / "hello.exe' 2>/dev/null | grep -q twice";
     EXPECT_EQ(std::system(symbols.c_str()) == 0, debug) << "strip before coff2exe";
     // The image stays for a debug build only; the temporary file never.
-    std::vector<std::string> left = {"hello.exe", "main.c",  "main.o",
-                                     "more.rsp",  "twice.c", "twice.o"};
-    if (debug) left.insert(left.begin(), "hello");
+    std::vector<std::string> left = {"a b.o",    "hello.exe", "main.c",
+                                     "more.rsp", "twice.c",   "x'y.o"};
+    if (debug) left.insert(left.begin() + 1, "hello");
     EXPECT_EQ(site.left(), left);
   }
 }

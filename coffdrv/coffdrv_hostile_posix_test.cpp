@@ -53,7 +53,10 @@ TEST(CoffdrvHostile, OddNamesReachTheToolsWhole) {
                         "my \"odd\" \xc3\xb1"
                         "ame";
   ASSERT_EQ(site.run("coffdrv", {"-O2", main, "it's.o"}).status, 0);
-  EXPECT_EQ(gcc_file(site), "-O2 it's.o -o " + base + "\r\n");
+  // gcc reads them back from its file, where they stand escaped.
+  EXPECT_EQ(gcc_file(site),
+            "-O2 it\\'s.o -o my\\ \\\"odd\\\"\\ \xc3\xb1"
+            "ame\r\n");
   std::vector<std::vector<std::string>> rest;
   for (const tool_run& run : site.runs()) rest.push_back(run.argv);
   rest.erase(rest.begin());

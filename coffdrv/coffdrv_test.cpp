@@ -40,6 +40,12 @@ TEST(CoffdrvCollect, MainNameGivesBaseName) {
   }
 }
 
+TEST(CoffdrvCollect, ItemsAreWrittenAsGccReadsThem) {
+  EXPECT_EQ(
+      collect({"-DS=\"a b\"", "my prog.exe", "a b.o", "x'y.o", "obj\\app.o", "v\t\v\f\r.o"}).text,
+      "-DS=\\\"a\\ b\\\" a\\ b.o x\\'y.o obj\\\\app.o v\\\t\\\v\\\f\\\r.o -o my\\ prog\n");
+}
+
 TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
   scratch_dir dir;
   make_dir(dir / "D1");
