@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <string>
+
 #include "common/ascii.h"
 #include "common/file_system.h"
 #include "common/interrupt.h"
@@ -89,6 +91,52 @@ bool may_write(const std::string& path) {
   return true;
 }
 
+// The file that path finally names, through any symbolic links, so that a
+// link keeps pointing at the replaced file; path itself where that cannot
+// be told.
+std::string final_target(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return path;
+  char name[MAX_PATH + 8];
+  const DWORD length =
+      GetFinalPathNameByHandleA(file, name, sizeof name, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(file);
+  if (length == 0 || length >= sizeof name) return path;
+  std::string target(name, length);
+  // Without the long-name prefix: \\?\C:\dir\file, \\?\UNC\server\share\file.
+  if (target.rfind("\\\\?\\UNC\\", 0) == 0) return "\\" + target.substr(7);
+  if (target.rfind("\\\\?\\", 0) == 0) return target.substr(4);
+  return target;
+}
+
+// Gives the fresh file the old one's access rules, where this run may set
+// them; a fresh file otherwise has those of its folder.
+void take_over_security(const std::string& from, const std::string& to) {
+  const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  GetFileSecurityA(from.c_str(), what, nullptr, 0, &size);
+  if (size == 0) return;
+  std::string descriptor(size, '\0');
+  if (GetFileSecurityA(from.c_str(), what, descriptor.data(), size, &size))
+    SetFileSecurityA(to.c_str(), what, descriptor.data());
+}
+
+// Puts the fresh file in the old one's place.  Another process that holds
+// the old file open for a moment (a virus scanner, an indexer, an editor)
+// makes the move fail for as long: it is tried again for about a second.
+bool move_into_place(const std::string& fresh, const std::string& target) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(fresh.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 20)
+      return false;
+    Sleep(50);
+  }
+}
+
 }  // namespace
 
 bool path_exists(const std::string& path) {
@@ -126,20 +174,25 @@ bool is_device(const std::string& path) {
 replace_start start_replacement(const std::string& path, file_replacement& replacement,
                                 text_writer& writer) {
   replacement = file_replacement();
-  if (holds_zero_byte(path)) return replace_start::refused;
+  // An empty name names no file, and would name the working folder here.
+  if (path.empty() || holds_zero_byte(path)) return replace_start::refused;
   const entry_kind kind = kind_of(path);
   if (kind == entry_kind::other) return replace_start::not_a_file;
   if (kind == entry_kind::disk_file && !may_write(path)) return replace_start::refused;
-  replacement.target = path;
-  int fd = create_fresh(directory_of(path) + "\\.kit-", "", &replacement.fresh);
+  replacement.target = kind == entry_kind::disk_file ? final_target(path) : path;
+  int fd = create_fresh(directory_of(replacement.target) + "\\.kit-", "", &replacement.fresh);
   if (fd < 0) return replace_start::refused;
+  if (kind == entry_kind::disk_file) take_over_security(replacement.target, replacement.fresh);
   adopt_writer(writer, fd);
   return replace_start::started;
 }
 
-bool finish_replacement(file_replacement& replacement, text_writer& writer) {
-  if (close_writer(writer) && MoveFileExA(replacement.fresh.c_str(), replacement.target.c_str(),
-                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+bool finish_replacement(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
+  const int fd = release_writer(writer);
+  bool ok = fd >= 0 && (flush == flush_to_disk::no ||
+                        FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))));
+  if (fd >= 0) ok = _close(fd) == 0 && ok;
+  if (ok && move_into_place(replacement.fresh, replacement.target)) {
     forget_on_interrupt(replacement.fresh);
     return true;
   }
@@ -160,7 +213,9 @@ bool replace_file_text(const std::string& path, std::string_view text) {
     return false;
   }
   write_text(writer, text);
-  return finish_replacement(replacement, writer);
+  // Response files are kept with the sources: a power loss must leave the
+  // old or the new one, never an empty file.
+  return finish_replacement(replacement, writer, flush_to_disk::yes);
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

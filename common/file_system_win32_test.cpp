@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <thread>
 
 #include "common/file_system.h"
 #include "tests/e2e_support.h"
@@ -20,6 +23,23 @@ TEST(FileSystemWin32, ReplacesTextLeavingNothingBeside) {
   EXPECT_TRUE(same_file(a, b));
   ASSERT_TRUE(identify_file(dir.path, &b));
   EXPECT_FALSE(same_file(a, b));
+}
+
+TEST(FileSystemWin32, WaitsForAFileHeldOpenForAMoment) {
+  scratch_dir dir;
+  write_file(dir / "app.rsp", "old\r\n");
+  // Another process (a scanner, an indexer) holds the file open without
+  // letting it be deleted, for a moment.
+  HANDLE held = CreateFileA((dir / "app.rsp").c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::thread release([held] {
+    Sleep(300);
+    CloseHandle(held);
+  });
+  EXPECT_TRUE(replace_file_text(dir / "app.rsp", "new\n"));
+  release.join();
+  EXPECT_EQ("new\r\n", read_file(dir / "app.rsp"));
 }
 
 }  // namespace

@@ -63,8 +63,7 @@ int run(int argc, char** argv) {
   bool written = true;
   if (direct) {
     written = close_writer(destination);
-  } else if (failure == splice_failure::output_is_input ||
-             failure == splice_failure::cannot_read) {
+  } else if (failure == splice_failure::output_is_input || failure == splice_failure::cannot_read) {
     abandon_replacement(replacement, destination);
   } else {
     written = finish_replacement(replacement, destination);

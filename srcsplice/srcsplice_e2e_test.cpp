@@ -50,6 +50,7 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
   } cases[] = {
       {"none.asm", "d.asm", open, "", -1},
       {"s.asm", "no/d.asm", open, "", -1},
+      {"s.asm", "", open, "", -1},
       {"s.asm", "d.asm", open, first + on, -1},
       {"s.asm", "s.asm", same, source, -1},
       {"s.asm", "link.asm", same, source, -1},
@@ -73,7 +74,7 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
     run_result run = splice(dir, {c.src, c.dst}, options);
     EXPECT_EQ(run.status, 1) << c.src << " " << c.dst;
     EXPECT_EQ(run.err, c.err) << c.src << " " << c.dst;
-    EXPECT_EQ(file_exists(dir / c.dst), !c.dst_text.empty()) << c.dst;
+    EXPECT_EQ(!c.dst.empty() && file_exists(dir / c.dst), !c.dst_text.empty()) << c.dst;
     if (!c.dst_text.empty()) {
       EXPECT_EQ(read_file(dir / c.dst), c.dst_text) << c.src << " " << c.dst;
     }

@@ -15,6 +15,8 @@ inputs() {
   printf 'msg db "hi$"\r\n' > msg.inc
   printf 'org 100h\r\n;BEGIN EXPAND INCLUDE\r\ninclude "msg.inc" ; text\r\n;END EXPAND INCLUDE\r\n\tret ; done\r\n\r\n' > prog.asm
   printf '/* a\n   b */ int x;\n\n  \t\n' > prog.c
+  printf 'a.obj app.res\r\n' > real.rsp
+  ln -s real.rsp link.rsp
 }
 
 # Runs one program in folder $1 ("linux" or "windows") and records what it
@@ -44,6 +46,9 @@ for side in linux windows; do
   record "$side" asmtally missing.asm
   record "$side" srcsplice prog.asm out.asm
   record "$side" srcsplice prog.asm
+  # A link keeps pointing at the file it names, which is what is rewritten.
+  record "$side" tlfix nolinker link.rsp
+  readlink link.rsp > link.target || true
 done
 cd "$work"
 if diff -r linux windows; then
