@@ -5,6 +5,12 @@
 
 namespace {
 
+// Equal over their whole length with only the letters A to Z folded: "ILink"
+// names ilink, "ilink.exe" does not.
+bool same_tool_name(std::string_view a, std::string_view b) {
+  return same_folded(a, b);
+}
+
 // ilink joins items with a '+' and wlink with a ',' at the end of a line;
 // with the resource name gone, the item before it must not announce one
 // more.  Only a mark right before the line feed is such a continuation: an
@@ -52,10 +58,6 @@ std::string bind_exe_name(const std::string& exe_file) {
 }
 
 }  // namespace
-
-bool same_tool_name(std::string_view a, std::string_view b) {
-  return same_folded(a, b);
-}
 
 bind_rewrite rewrite_for_bind(std::vector<std::string> lines, const std::string& link) {
   bind_rewrite result;

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-// A response file may hold at most this many entries less one.
-const std::size_t kBindrunSlots = 1000;
+// The most lines (or pieces of lines) a response file may hold.
+const std::size_t kBindrunMaxLines = 999;
 
 // The four arguments, in the order of the usage line.
 struct bind_arguments {
@@ -18,10 +18,6 @@ struct bind_arguments {
   std::string exe_file;
   std::string link_rsp_file;
 };
-
-// True when a and b are equal over their whole length with only the letters
-// A to Z folded to lower case: "ILink" names ilink, "ilink.exe" does not.
-bool same_tool_name(std::string_view a, std::string_view b);
 
 struct bind_rewrite {
   std::vector<std::string> lines;  // the entries rewritten; emptied ones stay, empty

@@ -26,7 +26,7 @@ int run(int argc, char** argv) {
   const bind_arguments args{argv[1], argv[2], argv[3], argv[4]};
 
   std::vector<std::string> lines;
-  const load_status loaded = load_lines(args.link_rsp_file, kBindrunSlots, &lines);
+  const load_status loaded = load_lines(args.link_rsp_file, kBindrunMaxLines, &lines);
   if (const char* message = load_failure_message(loaded)) return fail(message, 1);
 
   const bind_rewrite rewrite = rewrite_for_bind(std::move(lines), args.link);

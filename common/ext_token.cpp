@@ -14,8 +14,10 @@ std::size_t ext_stretch_end(std::string_view text, std::size_t position) {
   return position;
 }
 
-}  // namespace
-
+// True when the stretch of text from position up to the next space, comma,
+// line feed or the end of the text holds ext.  Then out_name receives the
+// characters from position up to and including the first match, and out_len
+// their number.  Otherwise nothing is changed.
 bool find_ext_token(std::string_view text, std::size_t position, std::string_view ext,
                     std::string* out_name, std::size_t* out_len) {
   const std::size_t stretch_end = ext_stretch_end(text, position);
@@ -30,6 +32,8 @@ bool find_ext_token(std::string_view text, std::size_t position, std::string_vie
   *out_len = length;
   return true;
 }
+
+}  // namespace
 
 ext_token_place first_ext_token(const std::vector<std::string>& entries, std::string_view ext) {
   ext_token_place place;

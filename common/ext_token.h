@@ -7,13 +7,6 @@
 #include <string_view>
 #include <vector>
 
-// True when the stretch of text from position up to the next space, comma,
-// line feed or the end of the text holds ext (case-sensitive).  Then
-// out_name receives the characters from position up to and including the
-// first match, and out_len their number.  Otherwise nothing is changed.
-bool find_ext_token(std::string_view text, std::size_t position, std::string_view ext,
-                    std::string* out_name, std::size_t* out_len);
-
 // Where the first token holding an extension stands in a table of entries.
 struct ext_token_place {
   bool found = false;
@@ -23,8 +16,9 @@ struct ext_token_place {
 };
 
 // The first token of the entries (in order, each from left to right) that
-// holds ext: where find_ext_token, tried at every place in turn, would
-// first match.
+// holds ext (case-sensitive), a token being a run of bytes other than space,
+// comma and line feed.  The name found runs from the token's first byte up
+// to and including the first ext in it.
 ext_token_place first_ext_token(const std::vector<std::string>& entries, std::string_view ext);
 
 #endif  // KIT_COMMON_EXT_TOKEN_H_

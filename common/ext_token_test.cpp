@@ -4,51 +4,36 @@
 
 namespace {
 
-struct match {
-  bool found;
-  std::string name;
-  std::size_t length;
-};
-
-match find(std::string_view text, std::size_t position, std::string_view ext) {
-  match m{false, "untouched", 99};
-  m.found = find_ext_token(text, position, ext, &m.name, &m.length);
-  return m;
+// Where the first token holding ".res" starts in the entries, and the name
+// taken from it: "entry:position:name", or "none".
+std::string first_res(const std::vector<std::string>& entries) {
+  const ext_token_place place = first_ext_token(entries, ".res");
+  if (!place.found) return "none";
+  return std::to_string(place.entry) + ":" + std::to_string(place.position) + ":" +
+         entries[place.entry].substr(place.position, place.length);
 }
 
-TEST(FindExtToken, CopiesUpToAndIncludingTheFirstMatch) {
-  match m = find("app.resource.res x", 0, ".res");
-  EXPECT_TRUE(m.found);
-  EXPECT_EQ("app.res", m.name);
-  EXPECT_EQ(7u, m.length);
-
-  m = find("main.obj obj/app.res\n", 9, ".res");
-  EXPECT_TRUE(m.found);
-  EXPECT_EQ("obj/app.res", m.name);
-}
-
-TEST(FindExtToken, StretchEndsAtSpaceCommaAndLineFeedOnly) {
-  EXPECT_FALSE(find("app x.res", 0, ".res").found);
-  EXPECT_FALSE(find("app,x.res", 0, ".res").found);
-  EXPECT_FALSE(find("app\nx.res", 0, ".res").found);
-  EXPECT_EQ("a\tb+c/app.res", find("a\tb+c/app.res,", 0, ".res").name);
-  std::string with_zero("a\0b.res", 7);
-  EXPECT_EQ(with_zero, find(with_zero, 0, ".res").name);
-}
-
-TEST(FindExtToken, IsCaseSensitiveAndChangesNothingWithoutMatch) {
-  match m = find("APP.RES app.Res", 0, ".res");
-  EXPECT_FALSE(m.found);
-  EXPECT_EQ("untouched", m.name);
-  EXPECT_EQ(99u, m.length);
-  EXPECT_FALSE(find("app.re", 0, ".res").found);
-}
-
-TEST(FindExtToken, FalseAtOnceAtASeparatorOrTheEnd) {
-  EXPECT_FALSE(find(" app.res", 0, ".res").found);
-  EXPECT_FALSE(find(",app.res", 0, ".res").found);
-  EXPECT_FALSE(find("app.res", 7, ".res").found);
-  EXPECT_FALSE(find("", 0, ".res").found);
+TEST(FirstExtToken, TakesTheFirstTokenUpToAndIncludingItsFirstMatch) {
+  using namespace std::string_literals;
+  const struct {
+    std::vector<std::string> entries;
+    std::string found;
+  } cases[] = {
+      {{"app.resource.res x"}, "0:0:app.res"},
+      {{"main.obj obj/app.res\n"}, "0:9:obj/app.res"},
+      // Only space, comma and line feed end a token.
+      {{"app x.res"}, "0:4:x.res"},
+      {{"app,x.res"}, "0:4:x.res"},
+      {{"app\nx.res"}, "0:4:x.res"},
+      {{"a\tb+c/app.res,"}, "0:0:a\tb+c/app.res"},
+      {{"a\0b.res"s}, "0:0:a\0b.res"s},
+      {{" app.res"}, "0:1:app.res"},
+      {{",app.res"}, "0:1:app.res"},
+      // Case counts, and the entries are taken in order.
+      {{"APP.RES app.Res", "app.re", "", "b.obj a.res"}, "3:6:a.res"},
+      {{"APP.RES"}, "none"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(first_res(c.entries), c.found) << c.entries[0];
 }
 
 }  // namespace

@@ -8,7 +8,7 @@ bool open_response_file(text_reader& reader, const std::string& path) {
   return !is_device(path) && open_reader(reader, path);
 }
 
-load_status load_lines(const std::string& path, std::size_t slot_count,
+load_status load_lines(const std::string& path, std::size_t max_lines,
                        std::vector<std::string>* lines) {
   text_reader reader;
   if (!open_response_file(reader, path)) return load_status::cannot_open;
@@ -16,7 +16,7 @@ load_status load_lines(const std::string& path, std::size_t slot_count,
   try {
     while (read_line(reader, kResponseLineLimit, &line)) {
       lines->emplace_back(line);
-      if (lines->size() >= slot_count) return load_status::too_many_lines;
+      if (lines->size() > max_lines) return load_status::too_many_lines;
     }
   } catch (const std::bad_alloc&) {
     return load_status::out_of_memory;

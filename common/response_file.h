@@ -20,11 +20,10 @@ enum class load_status { ok, cannot_open, out_of_memory, too_many_lines };
 bool open_response_file(text_reader& reader, const std::string& path);
 
 // Reads every line (or piece of a line) of path into *lines, in order, until
-// a read yields no line.  The load fails as soon as the count of entries
-// reaches slot_count, so at most slot_count - 1 entries are accepted.  A
-// read that fails part-way fails the load like a file that cannot be
-// opened: a shortened file must not pass for the whole.
-load_status load_lines(const std::string& path, std::size_t slot_count,
+// a read yields no line.  The load fails as soon as there are more than
+// max_lines entries.  A read that fails part-way fails the load like a file
+// that cannot be opened: a shortened file must not pass for the whole.
+load_status load_lines(const std::string& path, std::size_t max_lines,
                        std::vector<std::string>* lines);
 
 // The message a response-file wrapper prints for a failed load; none for ok.

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string link = linkers[data[0] % 6];
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::vector<std::string> entries =
-      kit_fuzz_entries(bytes, kResponseLineLimit, kBindrunSlots - 1);
+      kit_fuzz_entries(bytes, kResponseLineLimit, kBindrunMaxLines);
   const bind_rewrite got = rewrite_for_bind(entries, link);
 
   std::vector<std::string> want = entries;

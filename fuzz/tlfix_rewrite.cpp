@@ -49,7 +49,7 @@ bool first_token_with(const std::vector<std::string>& entries, const std::string
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string> entries =
-      kit_fuzz_entries(bytes, kResponseLineLimit, kTlfixSlots - 1);
+      kit_fuzz_entries(bytes, kResponseLineLimit, kTlfixMaxLines);
   const tlfix_rewrite got = rewrite_for_tlink(entries);
 
   std::vector<std::string> kept = entries;
@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (got.text != text) kit_fuzz_fail("the rewritten text differs");
 
   token_hit def;
-  const bool def_seen = first_token_with(kept, ".def", &def);
-  if (got.def_seen != def_seen) kit_fuzz_fail("def_seen differs");
-  if (def_seen && got.def_name != def.name) kit_fuzz_fail("the module-definition name differs");
+  const bool def_found = first_token_with(kept, ".def", &def);
+  if (got.def_found != def_found) kit_fuzz_fail("def_found differs");
+  if (def_found && got.def_name != def.name) kit_fuzz_fail("the module-definition name differs");
   return 0;
 }

@@ -52,7 +52,7 @@ int run(int argc, char** argv) {
   const std::string rsp_file = argv[2];
 
   std::vector<std::string> lines;
-  if (const char* message = load_failure_message(load_lines(rsp_file, kTlfixSlots, &lines))) {
+  if (const char* message = load_failure_message(load_lines(rsp_file, kTlfixMaxLines, &lines))) {
     return fail(message, 1);
   }
 
@@ -61,7 +61,7 @@ int run(int argc, char** argv) {
     return fail("Unable to update response file!\n", 1);
 
   def_outcome def = def_outcome::untouched;
-  if (rewrite.def_seen && !path_exists(rewrite.def_name))
+  if (rewrite.def_found && !path_exists(rewrite.def_name))
     def = create_default_def(rewrite.def_name);
   if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n", 1);
 

@@ -23,7 +23,7 @@ tlfix_rewrite rewrite_for_tlink(std::vector<std::string> lines) {
   const ext_token_place def = first_ext_token(lines, ".def");
   if (def.found) {
     result.def_name = lines[def.entry].substr(def.position, def.length);
-    result.def_seen = true;
+    result.def_found = true;
   }
   for (const std::string& line : lines) result.text += line;
   result.text += '\n';

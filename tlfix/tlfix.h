@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-// A response file may hold at most this many entries less one.
-const std::size_t kTlfixSlots = 300;
+// The most lines (or pieces of lines) a response file may hold.
+const std::size_t kTlfixMaxLines = 299;
 
 struct tlfix_rewrite {
   std::string text;  // the new content of the response file
   bool res_found = false;
   std::string res_name;
-  bool def_seen = false;
+  bool def_found = false;
   std::string def_name;
 };
 

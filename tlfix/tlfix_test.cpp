@@ -36,7 +36,7 @@ TEST(RewriteForTlink, NotesOnlyTheFirstModuleDefinitionName) {
   EXPECT_EQ("app.def\n\napp.res", rewrite.text);
   EXPECT_TRUE(rewrite.res_found);
   EXPECT_EQ("app.res", rewrite.res_name);
-  EXPECT_TRUE(rewrite.def_seen);
+  EXPECT_TRUE(rewrite.def_found);
   EXPECT_EQ("app.def", rewrite.def_name);
 
   rewrite = rewrite_for_tlink({"x.def\n", "y.def\n"});
@@ -46,7 +46,7 @@ TEST(RewriteForTlink, NotesOnlyTheFirstModuleDefinitionName) {
   // The name removed with the resource token is no module-definition name.
   rewrite = rewrite_for_tlink({"APP.DEF a.def.res b.def\n"});
   EXPECT_EQ("b.def", rewrite.def_name);
-  EXPECT_FALSE(rewrite_for_tlink({"a.obj\n"}).def_seen);
+  EXPECT_FALSE(rewrite_for_tlink({"a.obj\n"}).def_found);
 }
 
 TEST(RewriteForTlink, LongNamesAreKeptWhole) {
