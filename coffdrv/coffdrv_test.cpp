@@ -47,6 +47,10 @@ TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
   write_file(dir / "D2/libm.a", "");
   write_file(dir / "D1/libx.a", "");
   write_file(dir / "D2/libx.a", "");
+#ifndef _WIN32
+  // DOS would take it first, but libm.a is found as written, as before.
+  write_file(dir / "D1/LibM.a", "");
+#endif
 #ifdef _WIN32
   make_dir(dir / "D2/liby.a");  // any entry counts
 #else
