@@ -94,7 +94,7 @@ TEST_F(Tlfix, MakesAMissingDefFileForTheLinkAndRemovesItAfterSuccess) {
   EXPECT_EQ("NAME MINE\r\n", read_file(site_ / "app.def"));
   // So is one that DOS would find under the name written: a failed link
   // would keep a default made beside it.
-  write_file(site_ / "app.rsp", "app.res ..\\WORK\\APP.DEF\r\n");
+  write_file(site_ / "app.rsp", "app.res ..\\Work\\App.def\r\n");
   EXPECT_EQ(2, tlfix({"tlink", "app.rsp"}, "tlink=2").status);
   EXPECT_EQ(site_.left(), (std::vector<std::string>{"app.def", "app.rsp"}));
 }
