@@ -118,6 +118,11 @@ pair "srcsplice on a 5-line file / true" 1.0 200 -- -N \
   -n kit --prepare "rm -f $scratch/tiny.out" "$bin/srcsplice tiny.asm $scratch/tiny.out"
 pair "srcsplice on a 5-line file, over its last output / true" - 200 -- -N \
   -n reference "$true_path" -n kit "$bin/srcsplice tiny.asm $scratch/tiny.out"
+# Every include name exists as written: the cost of finding names the way
+# DOS would must not show here.
+pair "srcsplice on an include tree of 10000 files / cat of its files" - 10 -- \
+  -n reference "cd tree && cat main.asm inc/*.inc inc/*/*.inc inc/*/*/*.inc > $scratch/tree.copy" \
+  -n kit "cd tree && $bin/srcsplice main.asm $scratch/tree.out"
 
 echo "== peak memory" >&2
 peaks=(

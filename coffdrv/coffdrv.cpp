@@ -4,6 +4,7 @@
 #include <new>
 #include <string_view>
 
+#include "common/dos_names.h"
 #include "common/file_system.h"
 #include "common/response_file.h"
 
@@ -47,6 +48,15 @@ void resolve_library(std::string_view item, const std::vector<std::string>& lib_
       return;
     }
   }
+  // Only then as DOS would find it (LIB=..\LIB, LIBGREET.a), so that a
+  // library found today is still the one found.  gcc gets the path found.
+  for (const std::string& dir : lib_dirs) {
+    std::string found;
+    if (find_dos_name(dir + "/" + std::string(item), &found)) {
+      plan.libraries.push_back(std::move(found));
+      return;
+    }
+  }
   plan.libraries.emplace_back(item);
 }
 
@@ -76,7 +86,11 @@ bool classify_item(std::string_view item, const std::vector<std::string>& lib_di
 bool expand_response_file(const std::string& argument, const std::vector<std::string>& lib_dirs,
                           link_plan& plan) {
   text_reader reader;
-  if (open_response_file(reader, argument.substr(1))) {
+  const std::string name = argument.substr(1);
+  // A build written for DOS may name it in other case, or with '\'.
+  std::string dos_path;
+  if (open_response_file(reader, name) || (find_dos_name(name, &dos_path) && dos_path != name &&
+                                           open_response_file(reader, dos_path))) {
     std::string_view line;
     while (read_line(reader, kWholeLine, &line)) {
       std::size_t at = 0;

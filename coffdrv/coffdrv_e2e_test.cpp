@@ -48,10 +48,20 @@ TEST(CoffdrvRun, ToolChainFollowsTheStatusOfGccAndTheDebugFlag) {
       {{"-O2", "prog.exe", "a.o"}, kFullChain, "strip=1,coff2exe=2,rm=1", 0, plain},
       {{"-O2", "prog.exe", "a.o"}, kFullChain, "gcc=3", 3, {plain[0]}},
       {{"-O2", "prog.exe", "a.o"}, {"strip", "coff2exe", "rm"}, "", 255, {}},
+#ifndef _WIN32  // Windows finds these names itself, under the name given
+      // Names written for DOS, found as DOS would: gcc gets the path found.
+      {{"prog.exe", "@D.RSP", "LibM.a"},
+       kFullChain,
+       "",
+       0,
+       {"gcc @[-g3 ../lib/libm.a ../lib/libm.a -o prog\r\n]", "coff2exe prog"}},
+#endif
   };
   for (const auto& c : cases) {
     tool_site setup(c.installed);
     write_file(setup / "d.rsp", "-g3\r\n");
+    make_dos_tree(setup.dir.path);
+    setup.options.env.push_back({"LIB", "..\\LIB"});
     setup.options.env.push_back({"FAKE_TOOL_EXIT", c.exits});
     run_result result = setup.run("coffdrv", c.args);
     EXPECT_EQ(result.status, c.status) << c.exits;

@@ -57,6 +57,8 @@ TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
   make_dir(dir / "D2/liby.a");  // any entry counts
 #else
   ASSERT_EQ(symlink("nowhere", (dir / "D2/liby.a").c_str()), 0);  // a dangling link too
+  // DOS would take it first, but libm.a is found as written, as before.
+  write_file(dir / "D1/LibM.a", "");
 #endif
   const std::string lib = ";;" + dir.path + "/D1;" + dir.path + "/D2;";
   const std::string d1 = dir.path + "/D1/", d2 = dir.path + "/D2/";

@@ -91,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!plan.base_name_seen && !plan.libraries.empty())
     kit_fuzz_fail("a library recorded before the main name");
   for (const std::string& library : plan.libraries) {
-    if (!ends_with(library, ".a")) kit_fuzz_fail("a library that does not end in .a");
+    // Found as DOS would find it, its name may end in ".A".
+    if (!ends_with(library, ".a") && !ends_with(library, ".A"))
+      kit_fuzz_fail("a library that does not end in .a");
     // Recorded unchanged only when no directory of LIB has it.
     if (path_exists(library)) continue;
     for (const std::string& dir : lib_dirs) {

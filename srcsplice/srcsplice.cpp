@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii.h"
+#include "common/dos_names.h"
 
 static_assert(kPieceBytes == kSpliceLineLimit - 1, "the windows cut pieces as the line reads do");
 
@@ -160,6 +161,16 @@ void copy_plain_lines(text_reader& input, text_writer& output, bool expanding, s
   }
 }
 
+// Reading the destination while it grows would never end well, so it is
+// refused before it is opened.
+splice_failure open_unless_destination(const std::string& path, const file_id* destination,
+                                       text_reader& reader) {
+  file_id id;
+  if (destination && identify_file(path, &id) && same_file(id, *destination))
+    return splice_failure::output_is_input;
+  return open_reader(reader, path) ? splice_failure::none : splice_failure::cannot_open;
+}
+
 }  // namespace
 
 const char* failure_message(splice_failure failure) {
@@ -186,12 +197,12 @@ const char* failure_message(splice_failure failure) {
 
 splice_failure open_include_file(const std::string& name, const file_id* destination,
                                  text_reader& reader) {
-  // Reading the destination while it grows would never end well, so it is
-  // refused before it is opened.
-  file_id id;
-  if (destination && identify_file(name, &id) && same_file(id, *destination))
-    return splice_failure::output_is_input;
-  return open_reader(reader, name) ? splice_failure::none : splice_failure::cannot_open;
+  splice_failure failure = open_unless_destination(name, destination, reader);
+  // Sources written for DOS name their includes as DOS found them.
+  std::string dos_path;
+  if (failure == splice_failure::cannot_open && find_dos_name(name, &dos_path) && dos_path != name)
+    failure = open_unless_destination(dos_path, destination, reader);
+  return failure;
 }
 
 splice_failure expand_stream(text_reader& input, text_writer& output,

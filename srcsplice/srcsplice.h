@@ -39,7 +39,8 @@ const char* failure_message(splice_failure failure);
 using include_opener = std::function<splice_failure(const std::string& name, text_reader& reader)>;
 
 // Opens the named file from the working directory, refusing it when it is
-// the destination (when destination is known).
+// the destination (when destination is known).  A name missing as written
+// is looked for as DOS would find it.
 splice_failure open_include_file(const std::string& name, const file_id* destination,
                                  text_reader& reader);
 

@@ -37,6 +37,11 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
   write_file(dir / "inc.asm", on + "include \"a.inc\"\r\n");
   write_file(dir / "a.inc", "keep\r\n");
   write_file(dir / "ok.asm", "x\r\n");
+  // Names written for DOS: found in other case, framed as written; one
+  // that DOS could not have told from another is missing.
+  make_dos_tree(dir.path);
+  const std::string dos_include = "include \"INC\\X.INC\"\r\n";
+  write_file(dir / "dos.asm", on + dos_include + "include \"DUP.INC\"\r\n");
 #ifndef _WIN32
   ASSERT_EQ(symlink("s.asm", (dir / "link.asm").c_str()), 0);
 #endif
@@ -59,13 +64,19 @@ TEST(Srcsplice, ReportsFailuresAfterWritingWhatCameBefore) {
       // one that was not there cannot be included.
       {"inc.asm", "a.inc", same, "keep\r\n", -1},
       {"self.asm", "d3.asm", open, on, -1},
+      {"dos.asm", "d4.asm", open,
+       on + ";---- BEGIN INCLUDED FILE INC\\X.INC ----\r\n;" + dos_include +
+           "x equ 1\r\n;---- END INCLUDED FILE INC\\X.INC ----\r\n",
+       -1},
       {"ok.asm", "/dev/full", write, "", -1},
       {"s.asm", "d2.asm", write, "", 40},  // nothing half-written is left
   };
   for (const auto& c : cases) {
 #ifdef _WIN32
     // No symbolic links, file size limits or /dev/full to fail with here.
-    if (c.size_limit >= 0 || c.src == "link.asm" || c.dst == "link.asm" || c.dst == "/dev/full") {
+    // Nor two files whose names differ only in case.
+    if (c.size_limit >= 0 || c.src == "link.asm" || c.dst == "link.asm" || c.dst == "/dev/full" ||
+        c.src == "dos.asm") {
       continue;
     }
 #endif

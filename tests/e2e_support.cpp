@@ -92,6 +92,16 @@ std::string read_file(const std::string& path) {
   return content.str();
 }
 
+void make_dos_tree(const std::string& root) {
+  for (const char* folder : {"/inc", "/lib", "/Src"}) make_dir(root + folder);
+  write_file(root + "/inc/x.inc", "x equ 1\r\n");
+  write_file(root + "/lib/libm.a", "");
+  write_file(root + "/dup.inc", "");
+#ifndef _WIN32
+  write_file(root + "/Dup.inc", "");
+#endif
+}
+
 std::vector<tool_run> read_tool_log(const std::string& log_path) {
   std::vector<tool_run> runs;
   std::istringstream log(read_file(log_path));

@@ -32,6 +32,13 @@ std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 void make_dir(const std::string& path);
 
+// A DOS build moved here as it was, under root: its files keep the names
+// they were saved under, which its sources write in other case and with
+// '\' between folders.  inc/x.inc (the line "x equ 1"), lib/libm.a, an
+// empty folder Src, and dup.inc and Dup.inc, which DOS could not tell
+// apart (dup.inc alone on Windows, which cannot hold both).
+void make_dos_tree(const std::string& root);
+
 struct run_options {
   std::string cwd;                                       // empty: the test's own
   std::vector<std::pair<std::string, std::string>> env;  // set for the child

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/dos_names.h"
 #include "common/file_system.h"
 #include "common/interrupt.h"
 #include "common/program.h"
@@ -60,8 +61,13 @@ int run(int argc, char** argv) {
   if (!replace_file_text(rsp_file, rewrite.text))
     return fail("Unable to update response file!\n", 1);
 
+  // A response file written for DOS may name the .def in other case or
+  // with '\': the file DOS would find is the user's, and no default is made
+  // beside it.
   def_outcome def = def_outcome::untouched;
-  if (rewrite.def_found && !path_exists(rewrite.def_name))
+  std::string dos_def;
+  if (rewrite.def_found && !path_exists(rewrite.def_name) &&
+      !find_dos_name(rewrite.def_name, &dos_def))
     def = create_default_def(rewrite.def_name);
   if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n", 1);
 

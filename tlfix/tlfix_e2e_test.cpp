@@ -92,6 +92,11 @@ TEST_F(Tlfix, MakesAMissingDefFileForTheLinkAndRemovesItAfterSuccess) {
   write_file(site_ / "app.def", "NAME MINE\r\n");
   EXPECT_EQ(0, tlfix({"tlink", "app.rsp"}).status);
   EXPECT_EQ("NAME MINE\r\n", read_file(site_ / "app.def"));
+  // So is one that DOS would find under the name written: a failed link
+  // would keep a default made beside it.
+  write_file(site_ / "app.rsp", "app.res ..\\Work\\App.def\r\n");
+  EXPECT_EQ(2, tlfix({"tlink", "app.rsp"}, "tlink=2").status);
+  EXPECT_EQ(site_.left(), (std::vector<std::string>{"app.def", "app.rsp"}));
 }
 
 TEST_F(Tlfix, LinkerFailuresArePassedOn) {
