@@ -1,5 +1,5 @@
-#include "common/program.h"
-
+// What every built program answers alike: --help and --version given
+// alone, and the usage line.
 #include <gtest/gtest.h>
 
 #include "tests/e2e_support.h"
