@@ -1,5 +1,5 @@
 // asmtally on odd and hostile input: binary bytes, huge lines, a FIFO as the
-// file, names that need quoting in a shell.
+// file, names that need quoting in a shell, a file that cannot be read.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -50,6 +50,15 @@ TEST(AsmtallyHostile, CountsWhatItCanReadAndNamesWhatItCannot) {
     EXPECT_EQ(result.out, c.out) << c.name;
     EXPECT_EQ(result.err, "") << c.name;
   }
+
+  // A read that fails is no end of the file.
+  run_options faulty;
+  faulty.wrapper = with_fault("read", "read:error=EIO:when=1", dir / "bin.asm");
+  if (faulty.wrapper.empty())
+    GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
+  const run_result failed = run_program(kit_program("asmtally"), {dir / "bin.asm"}, faulty);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, "Unable to read input file\r\n");
 }
 
 }  // namespace

@@ -16,15 +16,14 @@ root=$PWD
 mib=${BENCH_MIB:-128}
 rounds=${BENCH_ROUNDS:-5}
 
-packages=(cmake ninja-build g++ hyperfine time)
+# Measuring is no reason to change the machine: what is missing is named.
 missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+for tool in cmake:cmake ninja:ninja-build g++:g++ hyperfine:hyperfine /usr/bin/time:time; do
+  command -v "${tool%%:*}" >/dev/null || missing+=("${tool#*:}")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${missing[@]}"
+  echo "bench/run.sh needs: ${missing[*]} (apt-get install -y ${missing[*]})" >&2
+  exit 1
 fi
 
 echo "== building the release kit and the input generator" >&2

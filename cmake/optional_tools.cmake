@@ -25,6 +25,7 @@ kit_optional_tool(NASM nasm nasm "the DOS program of the demonstration and an as
 kit_optional_tool(STRIP strip binutils "the COFF program of the demonstration and a link test with the real gcc")
 kit_optional_tool(GROFF groff groff-base "the tests of the manual pages")
 kit_optional_tool(STRACE strace strace "the tests of failing reads, interrupts and races")
+kit_optional_tool(UNSHARE unshare util-linux "a test, run as root, of a folder that takes no new file")
 kit_optional_tool(MINGW x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64 "the windows preset")
 kit_optional_tool(WINE wine "wine wine64" "the tests of the windows preset")
 kit_optional_tool(CLANG clang++ "clang libclang-rt-dev" "fuzz/run.sh")

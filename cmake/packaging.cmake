@@ -53,6 +53,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
   set(CPACK_GENERATOR ZIP)
 else()
   set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/compress_docs.cmake)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   # The libraries the programs link against, as the system's tool finds them

@@ -1,6 +1,6 @@
 // coffdrv on odd and hostile input: binary and huge response files, a FIFO
-// or a device named as one, names that need quoting in a shell, an
-// interrupt while gcc runs.
+// or a device named as one, one that cannot be read, names that need
+// quoting in a shell, an interrupt while gcc runs.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +36,20 @@ TEST(CoffdrvHostile, ResponseFilesOfAnyKindAreReadOrRefusedWithoutHanging) {
             "f.o a\0b.o \xff\xfe.o x.o "s + word + ".o y.o lib\x80.a lib\x80.a -o p\r\n");
   EXPECT_EQ(site.left(), (std::vector<std::string>{"bin.rsp", "fifo.rsp", "huge.rsp"}));
 
-  // A device is refused like a file that cannot be opened: /dev/zero would
-  // never end.
-  result = site.run("coffdrv", {"p.exe", "a.o", "@/dev/zero"});
+  // A device is refused like a file that cannot be opened: some never end.
+  const own_terminal terminal;
+  result = site.run("coffdrv", {"p.exe", "a.o", "@" + terminal.path});
   EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.out, "Unable to open response file @/dev/zero!\r\n");
+  EXPECT_EQ(result.out, "Unable to open response file @" + terminal.path + "!\r\n");
+  EXPECT_EQ(site.runs().size(), 4u) << "a tool ran after the failure";
+
+  // A read that fails part-way is no end of the file.
+  site.options.wrapper = with_fault("read", "read:error=EIO:when=1", site / "bin.rsp");
+  if (site.options.wrapper.empty())
+    GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
+  result = site.run("coffdrv", {"p.exe", "a.o", "@bin.rsp"});
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out, "Unable to open response file @bin.rsp!\r\n");
   EXPECT_EQ(site.runs().size(), 4u) << "a tool ran after the failure";
 }
 

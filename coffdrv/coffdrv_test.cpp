@@ -125,12 +125,12 @@ TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
 
 TEST(CoffdrvResponseFile, UnusableFileStopsCollection) {
   scratch_dir dir;
-  for (const std::string& name : {dir / "missing.rsp", std::string("/proc/self/mem")}) {
-    collected c = collect({"prog.exe", "a.o", "@" + name, "b.o"});
-    EXPECT_EQ(c.plan.status, collect_status::response_file_not_opened) << name;
-    EXPECT_EQ(c.plan.failed_argument, "@" + name);
-    EXPECT_EQ(c.text, "a.o ");
-  }
+  // A read error is tested on the built program (coffdrv_hostile_posix_test.cpp).
+  const std::string name = dir / "missing.rsp";
+  collected c = collect({"prog.exe", "a.o", "@" + name, "b.o"});
+  EXPECT_EQ(c.plan.status, collect_status::response_file_not_opened);
+  EXPECT_EQ(c.plan.failed_argument, "@" + name);
+  EXPECT_EQ(c.text, "a.o ");
 }
 
 }  // namespace

@@ -34,6 +34,12 @@ TEST(CommandLine, BatchRunsNeverLetAnArgumentStartACommand) {
   EXPECT_EQ(" /c tool.bat \"a&echo injected>x.txt\" \"(b)\" \"\"", tail);
   ASSERT_TRUE(batch_command_tail("C:\\my tools\\t.bat", {"t", "x|y"}, &tail));
   EXPECT_EQ(" /c \"\"C:\\my tools\\t.bat\" \"x|y\"\"", tail);
+  // Each byte the interpreter acts on is quoted even when it is the only one.
+  for (const std::string alone :
+       {"a&calc", "a|b", "a<b", "a>b", "a^b", "(b", "b)", "a b", "a\tb"}) {
+    ASSERT_TRUE(batch_command_tail("tool.bat", {"tool", alone}, &tail));
+    EXPECT_EQ(" /c tool.bat \"" + alone + "\"", tail);
+  }
   for (const char* refused : {"a\"b", "100%", "wow!", "a\rb", "a\nb"}) {
     tail = "unchanged";
     EXPECT_FALSE(batch_command_tail("tool.bat", {"tool", refused}, &tail)) << refused;

@@ -1,5 +1,8 @@
-// The text reader on a file that shrinks while it is read.
+// The text reader on a file that shrinks while it is read, and the writer
+// on one that cannot grow.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "common/text_stream.h"
@@ -46,6 +49,24 @@ TEST(TextReader, FailsWhenTheFileShrinksWhileItIsRead) {
     EXPECT_TRUE(reader_failed(reader))
         << c.size << " " << c.read_first << " " << c.raw << " " << c.left << " " << line_feeds;
   }
+}
+
+TEST(TextWriter, ReportsAWriteTheFileSystemRefuses) {
+  scratch_dir dir;
+  text_writer full;
+  ASSERT_TRUE(open_writer(full, dir / "full"));
+  write_text(full, "lost\n");
+  // Past the file size limit a write fails (EFBIG), with SIGXFSZ ignored.
+  struct rlimit before;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  struct rlimit limit = before;
+  limit.rlim_cur = 0;
+  void (*on_too_big)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const bool closed = close_writer(full);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, on_too_big);
+  EXPECT_FALSE(closed);
 }
 
 }  // namespace

@@ -206,11 +206,6 @@ TEST(TextWriter, WritesEverythingToAFileAndReportsFailures) {
   expected.replace(100, 1, "\r\n");
   EXPECT_EQ(expected, read_file(dir / "out"));
 
-  text_writer full;
-  ASSERT_TRUE(open_writer(full, "/dev/full"));
-  write_text(full, "lost\n");
-  EXPECT_FALSE(close_writer(full));
-
   text_writer exclusive;
   EXPECT_FALSE(open_writer(exclusive, dir / "out", create_mode::exclusive));
 }

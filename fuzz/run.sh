@@ -20,7 +20,7 @@ fi
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DKIT_FUZZ=ON -DKIT_TESTS=OFF -DKIT_WERROR=ON >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ -DKIT_FUZZ=ON -DBUILD_TESTING=OFF -DKIT_WERROR=ON >/dev/null
 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
 build=$(cd "$build" && pwd)

@@ -1,6 +1,7 @@
 // srcsplice on odd and hostile input: binary bytes, huge lines, FIFOs,
 // include names that need quoting in a shell, failing reads, interrupts.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,19 +87,25 @@ TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
 TEST(SrcspliceHostile, ReadErrorsAndInterruptsLeaveNoFalseOrHalfDestination) {
   scratch_dir dir;
   const std::string included = kOn + "include \"a.inc\"\r\n";
+  const std::string expanded = kOn + framed("a.inc", "include \"a.inc\"\r\n", "a\r\n");
   const struct {
     std::vector<std::string> wrapper;
     int status;
     std::string err, dst_text;
+    std::vector<int> ignored_signals = {};
   } cases[] = {
       // A read error is no end of file: the run fails, and nothing read
       // from a file that was not read whole reaches the destination.
       {with_fault("read", "read:error=EIO:when=1", dir / "a.inc"), 1,
        "FATAL: Could not read input file\r\n", "old\r\n"},
+      // A read that a signal interrupted is tried again.
+      {with_fault("read", "read:error=EINTR:when=1", dir / "a.inc"), 0, "", expanded},
       // Interrupted while writing, or stopped by a file-size limit: the old
       // destination stays whole.
       {with_fault("write", "write:signal=SIGTERM:when=1"), 128 + 15, "", "old\r\n"},
       {with_fault("write", "write:signal=SIGXFSZ:when=1"), 128 + 25, "", "old\r\n"},
+      // Unless the run was started with the signal ignored.
+      {with_fault("write", "write:signal=SIGTERM:when=1"), 0, "", expanded, {SIGTERM}},
   };
   for (const auto& c : cases) {
     if (c.wrapper.empty())
@@ -109,6 +116,7 @@ TEST(SrcspliceHostile, ReadErrorsAndInterruptsLeaveNoFalseOrHalfDestination) {
     run_options options;
     options.cwd = dir.path;
     options.wrapper = c.wrapper;
+    options.ignored_signals = c.ignored_signals;
     run_result result = run_program(kit_program("srcsplice"), {"s.asm", "d.asm"}, options);
     EXPECT_EQ(result.status, c.status) << c.err;
     EXPECT_EQ(result.err, c.err);

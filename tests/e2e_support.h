@@ -47,6 +47,7 @@ struct run_options {
   std::string stdout_path;                               // empty: captured into run_result::out
   std::vector<std::string> wrapper;                      // runs the program under this command
   int user = -1;                                         // POSIX: the uid and gid to run as
+  std::vector<int> ignored_signals;                      // POSIX: started with these ignored
 };
 
 struct run_result {
@@ -131,6 +132,36 @@ struct fifo_feeder {
   fifo_feeder(const fifo_feeder&) = delete;
   fifo_feeder& operator=(const fifo_feeder&) = delete;
 };
+
+// Makes a FIFO under path whose reader, from another process, opens it and
+// leaves at once: a writer opens it, and then a write fails (EPIPE, with
+// SIGPIPE ignored) at the latest once the pipe's buffer (64 KiB) is full.
+struct fifo_without_reader {
+  int pid = -1;
+  explicit fifo_without_reader(const std::string& path);
+  ~fifo_without_reader();
+  fifo_without_reader(const fifo_without_reader&) = delete;
+  fifo_without_reader& operator=(const fifo_without_reader&) = delete;
+};
+
+// A terminal of the test's own, a character device at path.  A program
+// that reads it gets the line "x.obj" and then an end of file, instead of
+// waiting for a user.
+struct own_terminal {
+  int controller = -1;
+  std::string path;
+  own_terminal();
+  ~own_terminal();
+  own_terminal(const own_terminal&) = delete;
+  own_terminal& operator=(const own_terminal&) = delete;
+};
+
+// Takes the write permission from the folder dir, and gives the wrapper
+// (see run_options) under which a program finds that the folder takes no
+// new file: none for a user, and for root, whose rights pass over
+// permissions, a user namespace of its own, where they do not.  False
+// when root can have no such namespace here.
+bool refuse_new_files(const std::string& dir, std::vector<std::string>* wrapper);
 #endif
 
 #endif  // KIT_TESTS_E2E_SUPPORT_H_

@@ -81,6 +81,7 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
     dup2(out, 1);
     dup2(err, 2);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(122);
+    for (int signal_number : options.ignored_signals) signal(signal_number, SIG_IGN);
     if (options.file_size_limit >= 0) {
       signal(SIGXFSZ, SIG_IGN);
       struct rlimit limit;
@@ -159,4 +160,46 @@ fifo_feeder::fifo_feeder(const std::string& path, const std::string& bytes) {
 fifo_feeder::~fifo_feeder() {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+}
+
+fifo_without_reader::fifo_without_reader(const std::string& path) {
+  if (mkfifo(path.c_str(), 0666) != 0) throw std::runtime_error("cannot make FIFO " + path);
+  pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) _exit(open(path.c_str(), O_RDONLY) >= 0 ? 0 : 1);
+}
+
+fifo_without_reader::~fifo_without_reader() {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+own_terminal::own_terminal() {
+  controller = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const char* name = controller >= 0 && grantpt(controller) == 0 && unlockpt(controller) == 0
+                         ? ptsname(controller)
+                         : nullptr;
+  if (!name) throw std::runtime_error("cannot make a terminal");
+  path = name;
+  // A line, then the end-of-file character at the start of the next.
+  if (write(controller, "x.obj\n\x04", 7) != 7) throw std::runtime_error("cannot fill " + path);
+}
+
+own_terminal::~own_terminal() {
+  close(controller);
+}
+
+bool refuse_new_files(const std::string& dir, std::vector<std::string>* wrapper) {
+  if (chmod(dir.c_str(), 0555) != 0) throw std::runtime_error("cannot protect " + dir);
+  wrapper->clear();
+  if (geteuid() != 0) return true;
+  // Root keeps its rights only over files whose owner the namespace maps.
+  static const std::string unshare = [] {
+    const std::string path = configured_tool("unshare").path;
+    const std::string check = "'" + path + "' --user true 2>&1";
+    return !path.empty() && std::system(check.c_str()) == 0 ? path : std::string();
+  }();
+  if (unshare.empty()) return false;
+  *wrapper = {unshare, "--user"};
+  return true;
 }

@@ -50,11 +50,12 @@ TEST_F(Tlfix, WrongArgumentCountsGiveTheUsageLine) {
 TEST_F(Tlfix, UnreadableResponseFilesStartNothing) {
   // A device is no response file a build means, and some never end.
 #ifdef _WIN32
-  const char* device = "NUL";
+  const std::string device = "NUL";
 #else
-  const char* device = "/dev/null";
+  const own_terminal terminal;
+  const std::string device = terminal.path;
 #endif
-  for (const char* name : {"missing.rsp", device}) {
+  for (const std::string& name : {std::string("missing.rsp"), device}) {
     run_result result = tlfix({"tlink", name});
     EXPECT_EQ(1, result.status);
     EXPECT_EQ("Unable to open response file!\r\n", result.out);

@@ -1,8 +1,8 @@
 # What Debian wants beside the programs in a package: a machine-readable
 # copyright file, the changelog in Debian's own format (the version has no
-# Debian revision, so it is a native package's changelog.gz) and, for
-# static programs, the lintian override that gives the reason.  Installed
-# by every Linux build, so the .tar.gz carries them too.
+# Debian revision, so it is a native package's changelog, compressed in the
+# package) and, for static programs, the lintian override that gives the
+# reason.  Installed by every Linux build, so the .tar.gz carries them too.
 set(kit_debian_dir ${PROJECT_BINARY_DIR}/debian)
 
 # Made from LICENSE, so the two cannot differ.
@@ -34,13 +34,8 @@ file(CONFIGURE OUTPUT ${kit_debian_dir}/changelog @ONLY CONTENT
 
  -- ${KIT_MAINTAINER}  ${kit_date}
 ")
-add_custom_command(OUTPUT ${kit_debian_dir}/changelog.gz
-  COMMAND ${KIT_GZIP} -9nkf ${kit_debian_dir}/changelog
-  DEPENDS ${kit_debian_dir}/changelog
-  VERBATIM)
-add_custom_target(debian_changelog ALL DEPENDS ${kit_debian_dir}/changelog.gz)
 
-install(FILES ${kit_debian_dir}/copyright ${kit_debian_dir}/changelog.gz
+install(FILES ${kit_debian_dir}/copyright ${kit_debian_dir}/changelog
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(KIT_STATIC)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides

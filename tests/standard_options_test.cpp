@@ -1,5 +1,5 @@
-#include "common/program.h"
-
+// What every built program answers alike: --help and --version given
+// alone, and the usage line.
 #include <gtest/gtest.h>
 
 #include "tests/e2e_support.h"
@@ -9,6 +9,7 @@ namespace {
 // The built programs, each started with nothing, then with each option
 // alone.  The help must begin with the very usage line of the usage error.
 TEST(StandardOptions, EveryProgramAnswersHelpAndVersionGivenAlone) {
+  scratch_dir dir;
   const struct {
     const char* name;
     int usage_status;
@@ -31,6 +32,15 @@ TEST(StandardOptions, EveryProgramAnswersHelpAndVersionGivenAlone) {
     EXPECT_EQ(version.status, 0) << p.name;
     EXPECT_EQ(version.err, "") << p.name;
     EXPECT_EQ(version.out, std::string(p.name) + " (kit) " KIT_VERSION "\r\n");
+
+#ifndef _WIN32  // needs a file size limit to make the write fail
+    // An answer that could not be written must not pass as given.
+    run_options unwritable;
+    unwritable.stdout_path = dir / "out";
+    unwritable.file_size_limit = 0;
+    for (const char* option : {"--help", "--version"})
+      EXPECT_EQ(run_program(program, {option}, unwritable).status, 1) << p.name << " " << option;
+#endif
   }
   // Not alone, an option is an argument like any other.
   EXPECT_EQ(run_program(kit_program("asmtally"), {"--help", "x"}).out,
