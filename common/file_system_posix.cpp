@@ -35,15 +35,20 @@ std::string directory_of(const std::string& path) {
 }
 
 // Creates a new file from a mkstemp pattern whose last suffix_length bytes
-// are kept, and has an interrupt remove it; -1 when none can be made.
-int create_registered(const std::string& pattern, int suffix_length, std::string* name) {
+// are kept; -1 when none can be made.
+int create_from_pattern(const std::string& pattern, int suffix_length, std::string* name) {
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
+  const int fd = mkostemps(buffer.data(), suffix_length, O_CLOEXEC);
+  if (fd >= 0) *name = buffer.data();
+  return fd;
+}
+
+// As create_from_pattern, and has an interrupt remove the file.
+int create_registered(const std::string& pattern, int suffix_length, std::string* name) {
   interrupts_held hold;
-  int fd = mkstemps(buffer.data(), suffix_length);
-  if (fd < 0) return -1;
-  *name = buffer.data();
-  remove_on_interrupt(*name);
+  const int fd = create_from_pattern(pattern, suffix_length, name);
+  if (fd >= 0) remove_on_interrupt(*name);
   return fd;
 }
 
@@ -108,12 +113,11 @@ bool may_write(const std::string& path) {
 // and nothing is left behind.
 int create_staged() {
   const char* temporary = getenv("TMPDIR");
-  std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/kit-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
+  std::string name;
   interrupts_held hold;
-  const int fd = mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd >= 0) unlink(buffer.data());
+  const int fd = create_from_pattern(
+      std::string(temporary && *temporary ? temporary : "/tmp") + "/kit-XXXXXX", 0, &name);
+  if (fd >= 0) unlink(name.c_str());
   return fd;
 }
 
