@@ -49,9 +49,9 @@ bool is_block_comment(std::string_view line, bool* in_block) {
 // byte-at-a-time rules and by the windows of 64 bytes, so that either can
 // take over from the other at any byte.
 struct count_state {
-  piece_state piece;
-  bool lead_white = false;   // the piece so far is white space only
-  bool lead_spaces = false;  // the piece so far is blanks only
+  std::uint32_t piece_length = 0;  // see piece_starts
+  bool lead_white = false;         // the piece so far is white space only
+  bool lead_spaces = false;        // the piece so far is blanks only
   bool in_block = false;
   bool slash_last = false;  // the piece's first text is a slash, and its last byte
   bool star_last = false;   // inside a block comment, the last byte is a star
@@ -59,13 +59,13 @@ struct count_state {
 };
 
 void end_piece(count_state& state) {
-  state.piece.length = 0;
+  state.piece_length = 0;
   state.slash_last = state.star_last = false;
 }
 
 // The rules applied to one byte as the read translation delivers it.
 void count_byte(char c, bool assembly_mode, count_state& state, line_tally& tally) {
-  if (state.piece.length == 0) {
+  if (state.piece_length == 0) {
     ++tally.total;
     tally.comment += state.in_block;
     state.lead_white = state.lead_spaces = true;
@@ -89,7 +89,7 @@ void count_byte(char c, bool assembly_mode, count_state& state, line_tally& tall
     tally.comment += assembly_mode && c == ';';
     state.slash_last = !assembly_mode && c == '/';
   }
-  if (++state.piece.length == kPieceBytes) end_piece(state);
+  if (++state.piece_length == kPieceBytes) end_piece(state);
 }
 
 // The raw bytes [at, until) one at a time, through the read translation;
@@ -162,7 +162,7 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
             << kCommentField;
   counts += std::uint64_t(Bytes::count(blank_ends & ~inside)) << kBlankField;
   state.in_block = in_block;
-  const bool open_piece = state.piece.length != 0;
+  const bool open_piece = state.piece_length != 0;
   state.star_last = open_piece && in_block && (kinds.star >> 63);
   state.slash_last = open_piece && !in_block && ((first_text & kinds.slash) >> 63);
 }
@@ -175,7 +175,7 @@ template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
                                     std::uint64_t& counts) {
   if (odd_bytes(kinds, lf_after) != 0) return false;
-  const std::uint64_t starts = piece_starts(kinds, &state.piece);
+  const std::uint64_t starts = piece_starts(kinds, &state.piece_length);
   const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
   // A carriage return stands only before a line feed here, so a blank line
   // may hold one.

@@ -139,28 +139,23 @@ inline int highest_bit(std::uint64_t bits) {
 // and the expander use the limit 255.
 const std::uint32_t kPieceBytes = 254;
 
-// The piece of a line that runs from one window into the next.
-struct piece_state {
-  std::uint32_t length = 0;  // its bytes so far; 0 when the next byte starts a piece
-  bool after_cr = false;     // its last byte is a carriage return before a line feed
-};
-
 // Where pieces start in a window without odd bytes: after each line feed,
-// and where a piece reaches kPieceBytes without a line end.  In such a
-// window a carriage return stands before a line feed and is dropped, so it
-// ends a piece too, and counts in *piece only at the window's end.
-inline std::uint64_t piece_starts(const window_kinds& kinds, piece_state* piece) {
-  std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{piece->length == 0};
+// and where a piece reaches kPieceBytes without a line end.  *length holds
+// the bytes of the piece that runs on from the window before, 0 when the
+// window starts a piece.  In such a window a carriage return stands before
+// a line feed and is dropped; it counts in *length only at the window's
+// end, where the line feed that opens the next window ends the piece
+// before it could be cut.
+inline std::uint64_t piece_starts(const window_kinds& kinds, std::uint32_t* length) {
+  std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{*length == 0};
   // With as few branches as can be: which way they would go depends on
   // the text.  The shift is only used when it is in range.
-  const std::uint32_t cut = kPieceBytes - piece->length;
-  const bool cuts = !piece->after_cr && cut < kScanWindow &&
-                    ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
+  const std::uint32_t cut = kPieceBytes - *length;
+  const bool cuts = cut < kScanWindow && ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
   starts |= std::uint64_t{cuts} << (cut & 63);
-  const std::uint32_t tail = starts ? __builtin_clzll(starts) + 1 : piece->length + kScanWindow;
-  piece->after_cr = (kinds.cr >> 63) != 0;
-  const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !piece->after_cr);
-  piece->length = next_starts ? 0 : tail;
+  const std::uint32_t tail = starts ? __builtin_clzll(starts) + 1 : *length + kScanWindow;
+  const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !(kinds.cr >> 63));
+  *length = next_starts ? 0 : tail;
   return starts;
 }
 

@@ -96,14 +96,14 @@ bool is_mark(const char* text, bool expanding) {
 // such a piece, or of the piece still open where the windows end.
 template <class Bytes>
 KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, bool lf_ends) {
-  piece_state piece;
+  std::uint32_t piece_length = 0;
   std::size_t span = 0;
   bool cr_before = false;
   for (std::size_t at = 0; raw.size() - at > kScanWindow + kLongestMark; at += kScanWindow) {
     const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
     const std::uint64_t other_ends = lf_ends ? kinds.cr : kinds.lf & ~((kinds.cr << 1) | cr_before);
     std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow] == '\n') | other_ends;
-    const std::uint64_t starts = piece_starts(kinds, &piece);
+    const std::uint64_t starts = piece_starts(kinds, &piece_length);
     for (std::uint64_t marks = starts & (kinds.semicolon | (expanding ? kinds.letter_i : 0));
          marks != 0; marks &= marks - 1) {
       if (is_mark(raw.data() + at + lowest_bit(marks), expanding)) odd |= marks & (~marks + 1);
@@ -112,7 +112,7 @@ KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, b
       const std::uint64_t before = starts & (odd ^ (odd - 1));
       return before ? at + highest_bit(before) : span;
     }
-    if (piece.length == 0) {
+    if (piece_length == 0) {
       span = at + kScanWindow;
     } else if (starts != 0) {
       span = at + highest_bit(starts);
