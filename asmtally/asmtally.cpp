@@ -12,39 +12,6 @@ bool is_space_not_lf(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool is_assembly_comment(std::string_view line) {
-  std::size_t at = 0;
-  while (at < line.size() && is_space_not_lf(line[at])) ++at;
-  return at < line.size() && line[at] == ';';
-}
-
-// Scans inside a block comment from position at.  A piece that ends
-// without a line feed is treated like one that reaches it: the block stays
-// open and the piece is a comment line.
-bool scan_in_block(std::string_view line, std::size_t at, bool* in_block) {
-  for (; at < line.size() && line[at] != '\n'; ++at) {
-    if (line[at] == '*' && at + 1 < line.size() && line[at + 1] == '/') {
-      *in_block = false;
-      return true;
-    }
-  }
-  return true;
-}
-
-bool is_block_comment(std::string_view line, bool* in_block) {
-  if (*in_block) return scan_in_block(line, 0, in_block);
-  for (std::size_t at = 0; at < line.size(); ++at) {
-    char c = line[at];
-    if (c == '/' && at + 1 < line.size() && line[at + 1] == '*') {
-      *in_block = true;
-      // From the star, so that "/*/" opens and at once closes.
-      return scan_in_block(line, at + 1, in_block);
-    }
-    if (!is_space_not_lf(c)) return false;
-  }
-  return false;
-}
-
 // What the count carries from one byte to the next, kept alike by the
 // byte-at-a-time rules and by the windows of 64 bytes, so that either can
 // take over from the other at any byte.
@@ -257,16 +224,6 @@ bool is_assembly_name(std::string_view name) {
   const std::string_view suffix = ".asm";
   return name.size() >= suffix.size() &&
          same_folded(name.substr(name.size() - suffix.size()), suffix);
-}
-
-bool is_comment_line(std::string_view line, bool assembly_mode, bool* in_block) {
-  return assembly_mode ? is_assembly_comment(line) : is_block_comment(line, in_block);
-}
-
-bool is_blank_line(std::string_view line) {
-  std::size_t at = 0;
-  while (at < line.size() && line[at] == ' ') ++at;
-  return at < line.size() && line[at] == '\n';
 }
 
 bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally, scan_level level) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/e2e_support.h"
+#include "tests/support/tally_oracle.h"
 
 TEST(CountLines, ClassifiesUnderBothRuleSets) {
   const std::string x300(300, 'x');
@@ -37,25 +38,6 @@ TEST(CountLines, ClassifiesUnderBothRuleSets) {
   }
 }
 
-// The rules applied one line at a time, as the reading of whole runs of
-// lines must count too.
-line_tally count_line_by_line(const std::string& path, bool assembly_mode) {
-  text_reader reader;
-  EXPECT_TRUE(open_reader(reader, path));
-  line_tally tally;
-  bool in_block = false;
-  std::string_view line;
-  while (!at_eof(reader) && read_line(reader, kTallyLineLimit, &line)) {
-    if (is_comment_line(line, assembly_mode, &in_block)) {
-      ++tally.comment;
-    } else if (is_blank_line(line)) {
-      ++tally.blank;
-    }
-    ++tally.total;
-  }
-  return tally;
-}
-
 TEST(CountLines, RunsOfLinesCountAsLineByLine) {
   std::mt19937 random(11);
   // Mostly CR LF lines of code, comments and blanks; in some rounds, now and
@@ -84,7 +66,7 @@ TEST(CountLines, RunsOfLinesCountAsLineByLine) {
     }
     write_file(dir / "in", bytes);
     for (bool assembly : {true, false}) {
-      const line_tally expected = count_line_by_line(dir / "in", assembly);
+      const line_tally expected = count_line_by_line(bytes, assembly);
       for (scan_level level : {scan_level::bytes, scan_level::sse2, scan_level::wide}) {
         if (level > best_scan_level()) continue;
         text_reader reader;
