@@ -1,6 +1,7 @@
 #include "asmtally/asmtally.h"
 
 #include "common/ascii.h"
+#include "common/vector_scan.h"
 
 static_assert(kPieceBytes == kTallyLineLimit - 1, "the windows cut pieces as the line reads do");
 
@@ -135,13 +136,13 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
 }
 
 // One window of 64 bytes, given whether the byte after it is a line feed;
-// false, with nothing counted, when the window holds odd bytes.  Each
+// false, with nothing counted, when it holds bytes for the byte path.  Each
 // piece is counted by its first byte, and judged by its first byte that is
 // not white space.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
                                     std::uint64_t& counts) {
-  if (odd_bytes(kinds, lf_after) != 0) return false;
+  if (byte_path_bytes(kinds, lf_after) != 0) return false;
   const std::uint64_t starts = piece_starts(kinds, &state.piece_length);
   const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
   // A carriage return stands only before a line feed here, so a blank line
@@ -160,41 +161,44 @@ KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, co
   return true;
 }
 
-// The windows from the start of raw up to the first one with odd bytes, or
-// to the last whole one before the end, each classified a window ahead of
-// its count.  The state is kept apart from the caller's meanwhile, so that
-// it stays in registers.
+// The windows from the start of raw up to the first one for the byte path,
+// or to the last whole one before the last byte.  The state is kept apart
+// from the caller's meanwhile, so that it stays in registers.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& outer,
                                             line_tally& tally) {
-  if (raw.size() <= 2 * kScanWindow) return 0;
   count_state state = outer;
   std::uint64_t counts = 0;
   std::size_t at = 0;
-  window_kinds next = classify_window<Bytes>(raw.data());
-  while (raw.size() - at > 2 * kScanWindow) {
+  for (; raw.size() - at > kScanWindow; at += kScanWindow) {
     __builtin_prefetch(raw.data() + at + 1024);
-    const window_kinds kinds = next;
-    next = classify_window<Bytes>(raw.data() + at + kScanWindow);
-    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, counts)) break;
-    at += kScanWindow;
-    if (at % kCountedBytes == 0) add_counts(&counts, &tally);
+    const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
+    if (!count_window<Bytes, assembly_mode>(kinds, raw[at + kScanWindow] == '\n', state, counts))
+      break;
+    if ((at + kScanWindow) % kCountedBytes == 0) add_counts(&counts, &tally);
   }
   add_counts(&counts, &tally);
   outer = state;
   return at;
 }
 
-template <bool assembly_mode>
-std::size_t count_windows_sse2(std::string_view raw, count_state& state, line_tally& tally) {
-  return count_windows<sse2_bytes, assembly_mode>(raw, state, tally);
+std::size_t count_windows_sse2(std::string_view raw, bool assembly_mode, count_state& state,
+                               line_tally& tally) {
+  return assembly_mode ? count_windows<sse2_bytes, true>(raw, state, tally)
+                       : count_windows<sse2_bytes, false>(raw, state, tally);
 }
 
 #ifdef KIT_SCAN_WIDE
-template <bool assembly_mode>
-KIT_WIDE_TARGET std::size_t count_windows_wide(std::string_view raw, count_state& state,
-                                               line_tally& tally) {
-  return count_windows<wide_bytes, assembly_mode>(raw, state, tally);
+KIT_AVX2_TARGET std::size_t count_windows_avx2(std::string_view raw, bool assembly_mode,
+                                               count_state& state, line_tally& tally) {
+  return assembly_mode ? count_windows<avx2_bytes, true>(raw, state, tally)
+                       : count_windows<avx2_bytes, false>(raw, state, tally);
+}
+
+KIT_AVX512_TARGET std::size_t count_windows_avx512(std::string_view raw, bool assembly_mode,
+                                                   count_state& state, line_tally& tally) {
+  return assembly_mode ? count_windows<avx512_bytes, true>(raw, state, tally)
+                       : count_windows<avx512_bytes, false>(raw, state, tally);
 }
 #endif
 #endif
@@ -204,14 +208,14 @@ std::size_t count_fast(scan_level level, std::string_view raw, bool assembly_mod
                        count_state& state, line_tally& tally) {
   switch (level) {
 #ifdef KIT_SCAN_WIDE
-    case scan_level::wide:
-      return assembly_mode ? count_windows_wide<true>(raw, state, tally)
-                           : count_windows_wide<false>(raw, state, tally);
+    case scan_level::avx512:
+      return count_windows_avx512(raw, assembly_mode, state, tally);
+    case scan_level::avx2:
+      return count_windows_avx2(raw, assembly_mode, state, tally);
 #endif
 #ifdef KIT_SCAN_SSE2
     case scan_level::sse2:
-      return assembly_mode ? count_windows_sse2<true>(raw, state, tally)
-                           : count_windows_sse2<false>(raw, state, tally);
+      return count_windows_sse2(raw, assembly_mode, state, tally);
 #endif
     default:
       return 0;
@@ -229,20 +233,20 @@ bool is_assembly_name(std::string_view name) {
 bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally, scan_level level) {
   count_state state;
   for (;;) {
-    bool final = false;
-    const std::string_view raw = raw_bytes(reader, kScanWindow + 1, &final);
+    bool to_end = false;
+    const std::string_view raw = raw_bytes(reader, kScanWindow + 1, &to_end);
     std::size_t at = 0;
     while (!state.stopped) {
       at += count_fast(level, raw.substr(at), assembly_mode, state, *tally);
       if (raw.size() - at <= kScanWindow) break;
-      // A window with odd bytes.
+      // A window for the byte path.
       at = count_bytes(raw, at, at + kScanWindow, assembly_mode, state, *tally);
     }
     // What no window takes: all but the last byte, which may follow a
     // carriage return, and at the end of the file all of it.
-    at = count_bytes(raw, at, final ? raw.size() : raw.size() - 1, assembly_mode, state, *tally);
+    at = count_bytes(raw, at, to_end ? raw.size() : raw.size() - 1, assembly_mode, state, *tally);
     skip_raw(reader, at);
-    if (state.stopped || final) return !reader_failed(reader);
+    if (state.stopped || to_end) return !reader_failed(reader);
   }
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/scan_level.h"
 #include "common/text_stream.h"
-#include "common/vector_scan.h"
 
 // Lines are read in pieces of at most this many bytes less one; each piece
 // counts as a line of its own.

@@ -97,8 +97,9 @@ std::string first_difference(const std::string& path, const std::string& bytes, 
   reference_reader reference{bytes};
   std::string want;
   std::string_view got;
-  bool final = false;
-  for (int read = 0; reference.at < bytes.size() || !raw_bytes(reader, 1, &final).empty(); ++read) {
+  bool to_end = false;
+  for (int read = 0; reference.at < bytes.size() || !raw_bytes(reader, 1, &to_end).empty();
+       ++read) {
     const bool wanted = reference_read_line(reference, limit, &want);
     if (read_line(reader, limit, &got) != wanted || (wanted && got != want))
       return "read " + std::to_string(read) + " of limit " + std::to_string(limit);

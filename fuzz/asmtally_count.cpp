@@ -14,6 +14,7 @@
 
 #include "asmtally/asmtally.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/support/scan_levels.h"
 #include "tests/support/tally_oracle.h"
 
 namespace {
@@ -58,10 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string bytes = file ? with_filler(text, data[1], data[0] & 4) : std::string(text);
 
   const line_tally want = count_line_by_line(bytes, assembly);
-  for (scan_level level : {scan_level::bytes, scan_level::sse2, scan_level::wide}) {
-    // Files too: each level leaves different bytes to the byte-at-a-time
-    // rules where a block or a mapping step ends.
-    if (level > best_scan_level()) continue;
+  // Files too: each level leaves different bytes to the byte-at-a-time
+  // rules where a block or a mapping step ends.
+  for (scan_level level : runnable_levels()) {
     text_reader fast;
     open_source(fast, bytes, file);
     line_tally got;

@@ -52,10 +52,10 @@ std::size_t choose_limit(std::uint8_t code) {
 void compare_raw(text_reader& reader, const std::string& bytes, reference_reader& reference,
                  std::uint8_t pattern) {
   const std::size_t least = pattern % 200;
-  bool at_end = false;
-  const std::string_view raw = raw_bytes(reader, least, &at_end);
+  bool to_end = false;
+  const std::string_view raw = raw_bytes(reader, least, &to_end);
   const std::string_view want = std::string_view(bytes).substr(reference.at);
-  if (at_end ? raw.size() != want.size() : raw.size() < least || raw.size() > want.size())
+  if (to_end ? raw.size() != want.size() : raw.size() < least || raw.size() > want.size())
     kit_fuzz_fail("raw bytes short of what was asked, or more than the data");
   const std::size_t skip = std::min<std::size_t>(raw.size(), pattern / 200);
   const std::size_t looked_at = std::min(raw.size(), std::max(least, skip));
@@ -93,8 +93,8 @@ void compare(text_reader& reader, const std::string& bytes, std::size_t limit, b
     }
     if (!wanted && reference.at == bytes.size()) break;
   }
-  bool at_end = false;
-  if (read_line(reader, limit, &line) || !raw_bytes(reader, 1, &at_end).empty() || !at_end)
+  bool to_end = false;
+  if (read_line(reader, limit, &line) || !raw_bytes(reader, 1, &to_end).empty() || !to_end)
     kit_fuzz_fail("a line after the end of the data");
 }
 
