@@ -25,6 +25,7 @@ TEST(CountLines, ClassifiesUnderBothRuleSets) {
       {false, "x /* a\ncode\n/*/\ncode\n/* a */ /* b\ncode\n/* a */ code\ncode\n", 8, 3, 0},
       {false, "// c\n   \n\t\n", 3, 0, 1},
       {false, "/*" + x300 + "\ncode\n", 3, 3, 0},  // a piece without LF stays in the block
+      {false, "/*" + std::string(251, 'x') + "*/\ncode\n", 3, 3, 0},  // "*/" split by a cut
       {false, std::string("/*\0*/\ncode\n", 11), 2, 1, 0},
       {true, "\t; w\nmov ax, 1 ; w\n\t\nx\n; c\n   ", 6, 2, 0},
   };

@@ -17,7 +17,8 @@
 //   and where its pieces start: CountLines.RunsOfLinesCountAsLineByLine and
 //   fuzz/asmtally_count, at every level;
 // - plain_span (srcsplice.cpp), the lines the expander copies whole:
-//   fuzz/srcsplice_expand, at every level.
+//   ExpandStream.CopiesRunsOfLinesAsLineByLine and fuzz/srcsplice_expand,
+//   at every level.
 #ifndef KIT_COMMON_VECTOR_SCAN_H_
 #define KIT_COMMON_VECTOR_SCAN_H_
 
