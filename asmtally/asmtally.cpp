@@ -118,11 +118,13 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
   const std::uint64_t opens = first_text & kinds.slash & (kinds.star >> 1) & whole;
   const std::uint64_t closes = kinds.star & (kinds.slash >> 1) & whole;
   // A pair of which the window holds the second byte.
-  const bool open_before = state.slash_last && (kinds.star & 1);
-  const bool close_before = state.star_last && (kinds.slash & 1);
+  // With bit operations, not branches: whether a window starts inside a
+  // block depends on the text.
+  const bool open_before = state.slash_last & kinds.star & 1;
+  const bool close_before = state.star_last & kinds.slash & 1;
   unsigned long long borrowed;
   const bool in_block =
-      _subborrow_u64((state.in_block || open_before) && !close_before, closes, opens, &borrowed);
+      _subborrow_u64((state.in_block | open_before) & !close_before, closes, opens, &borrowed);
   // Where a piece starting there starts inside a block: after each
   // effective "/*" up to the star of its "*/".
   const std::uint64_t inside = borrowed ^ closes ^ opens;
@@ -131,8 +133,8 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
   counts += std::uint64_t(Bytes::count(blank_ends & ~inside)) << kBlankField;
   state.in_block = in_block;
   const bool open_piece = state.piece_length != 0;
-  state.star_last = open_piece && in_block && (kinds.star >> 63);
-  state.slash_last = open_piece && !in_block && ((first_text & kinds.slash) >> 63);
+  state.star_last = open_piece & in_block & (kinds.star >> 63);
+  state.slash_last = open_piece & !in_block & ((first_text & kinds.slash) >> 63);
 }
 
 // One window of 64 bytes, given whether the byte after it is a line feed;
@@ -162,20 +164,24 @@ KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, co
 }
 
 // The windows from the start of raw up to the first one for the byte path,
-// or to the last whole one before the last byte.  The state is kept apart
-// from the caller's meanwhile, so that it stays in registers.
+// or to the last whole one before the end, each classified a window ahead
+// of its count.  The state is kept apart from the caller's meanwhile, so
+// that it stays in registers.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& outer,
                                             line_tally& tally) {
+  if (raw.size() <= 2 * kScanWindow) return 0;
   count_state state = outer;
   std::uint64_t counts = 0;
   std::size_t at = 0;
-  for (; raw.size() - at > kScanWindow; at += kScanWindow) {
+  window_kinds next = classify_window<Bytes>(raw.data());
+  while (raw.size() - at > 2 * kScanWindow) {
     __builtin_prefetch(raw.data() + at + 1024);
-    const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
-    if (!count_window<Bytes, assembly_mode>(kinds, raw[at + kScanWindow] == '\n', state, counts))
-      break;
-    if ((at + kScanWindow) % kCountedBytes == 0) add_counts(&counts, &tally);
+    const window_kinds kinds = next;
+    next = classify_window<Bytes>(raw.data() + at + kScanWindow);
+    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, counts)) break;
+    at += kScanWindow;
+    if (at % kCountedBytes == 0) add_counts(&counts, &tally);
   }
   add_counts(&counts, &tally);
   outer = state;
