@@ -49,7 +49,7 @@ struct window_kinds {
 };
 
 // A level is a type that loads 64 bytes and answers which of them equal a
-// byte, equal a letter in either case, or lie in a range.
+// byte or lie in a range.
 #ifdef KIT_SCAN_SSE2
 struct sse2_bytes {
   __m128i part[4];
@@ -67,11 +67,6 @@ struct sse2_bytes {
   }
   std::uint64_t equal(char c) const {
     return bits([c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); });
-  }
-  std::uint64_t equal_folded(char lower) const {
-    return bits([lower](__m128i v) {
-      return _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(lower));
-    });
   }
   std::uint64_t within(char low, char high) const {
     return bits([low, high](__m128i v) {
@@ -107,11 +102,6 @@ struct avx2_bytes {
     const __m256i all_c = _mm256_set1_epi8(c);
     return bits(_mm256_cmpeq_epi8(low, all_c), _mm256_cmpeq_epi8(high, all_c));
   }
-  KIT_AVX2_TARGET std::uint64_t equal_folded(char lower) const {
-    const __m256i case_bit = _mm256_set1_epi8(0x20), all_lower = _mm256_set1_epi8(lower);
-    return bits(_mm256_cmpeq_epi8(_mm256_or_si256(low, case_bit), all_lower),
-                _mm256_cmpeq_epi8(_mm256_or_si256(high, case_bit), all_lower));
-  }
   KIT_AVX2_TARGET std::uint64_t within(char low_byte, char high_byte) const {
     const __m256i from = _mm256_set1_epi8(low_byte);
     const __m256i span = _mm256_set1_epi8(static_cast<char>(high_byte - low_byte));
@@ -128,10 +118,6 @@ struct avx512_bytes {
   KIT_AVX512_TARGET explicit avx512_bytes(const char* text) : all(_mm512_loadu_si512(text)) {}
   KIT_AVX512_TARGET std::uint64_t equal(char c) const {
     return _mm512_cmpeq_epi8_mask(all, _mm512_set1_epi8(c));
-  }
-  KIT_AVX512_TARGET std::uint64_t equal_folded(char lower) const {
-    return _mm512_cmpeq_epi8_mask(_mm512_or_si512(all, _mm512_set1_epi8(0x20)),
-                                  _mm512_set1_epi8(lower));
   }
   KIT_AVX512_TARGET std::uint64_t within(char low, char high) const {
     return _mm512_cmple_epu8_mask(_mm512_sub_epi8(all, _mm512_set1_epi8(low)),
@@ -155,7 +141,7 @@ KIT_ALWAYS_INLINE window_kinds classify_window(const char* text) {
   kinds.semicolon = bytes.equal(';');
   kinds.slash = bytes.equal('/');
   kinds.star = bytes.equal('*');
-  kinds.letter_i = bytes.equal_folded('i');
+  kinds.letter_i = bytes.equal('i') | bytes.equal('I');
   return kinds;
 }
 
@@ -165,14 +151,6 @@ KIT_ALWAYS_INLINE window_kinds classify_window(const char* text) {
 // line feed.
 inline std::uint64_t byte_path_bytes(const window_kinds& kinds, bool lf_after) {
   return (kinds.cr & ~((kinds.lf >> 1) | (std::uint64_t{lf_after} << 63))) | kinds.ctrl_z;
-}
-
-inline int lowest_bit(std::uint64_t bits) {
-  return __builtin_ctzll(bits);
-}
-
-inline int highest_bit(std::uint64_t bits) {
-  return 63 - __builtin_clzll(bits);
 }
 
 // Pieces of a line are at most this long: the line reads of the counter
@@ -188,12 +166,8 @@ const std::uint32_t kPieceBytes = 254;
 // before it could be cut.
 inline std::uint64_t piece_starts(const window_kinds& kinds, std::uint32_t* length) {
   std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{*length == 0};
-  // Most pieces are too short to reach a cut in this window.
-  if (__builtin_expect(*length < kPieceBytes - kScanWindow, 1)) {
-    *length = kinds.lf ? __builtin_clzll(kinds.lf) : *length + kScanWindow;
-    return starts;
-  }
-  // The shift is only used when it is in range.
+  // With as few branches as can be: which way they would go depends on
+  // the text.  The shift is only used when it is in range.
   const std::uint32_t cut = kPieceBytes - *length;
   const bool cuts = cut < kScanWindow && ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
   starts |= std::uint64_t{cuts} << (cut & 63);

@@ -89,6 +89,14 @@ bool is_mark(const char* text, bool expanding) {
 }
 
 #ifdef KIT_SCAN_SSE2
+int lowest_bit(std::uint64_t bits) {
+  return __builtin_ctzll(bits);
+}
+
+int highest_bit(std::uint64_t bits) {
+  return 63 - __builtin_clzll(bits);
+}
+
 // How many bytes from the start of raw, a piece start, are whole pieces that
 // the line path would copy as they are but for the write translation: lines
 // that all end in CR LF, or with lf_ends all in a lone line feed, and hold
