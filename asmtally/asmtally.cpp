@@ -117,9 +117,8 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
                                           std::uint64_t& counts) {
   const std::uint64_t opens = first_text & kinds.slash & (kinds.star >> 1) & whole;
   const std::uint64_t closes = kinds.star & (kinds.slash >> 1) & whole;
-  // A pair of which the window holds the second byte.
-  // With bit operations, not branches: whether a window starts inside a
-  // block depends on the text.
+  // A pair of which the window holds the second byte.  Bit operations, not
+  // branches: whether a window starts inside a block depends on the text.
   const bool open_before = state.slash_last & kinds.star & 1;
   const bool close_before = state.star_last & kinds.slash & 1;
   unsigned long long borrowed;
