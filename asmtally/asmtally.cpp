@@ -1,6 +1,7 @@
 #include "asmtally/asmtally.h"
 
 #include "common/ascii.h"
+#include "common/vector_scan.h"
 
 static_assert(kPieceBytes == kTallyLineLimit - 1, "the windows cut pieces as the line reads do");
 
@@ -12,46 +13,13 @@ bool is_space_not_lf(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool is_assembly_comment(std::string_view line) {
-  std::size_t at = 0;
-  while (at < line.size() && is_space_not_lf(line[at])) ++at;
-  return at < line.size() && line[at] == ';';
-}
-
-// Scans inside a block comment from position at.  A piece that ends
-// without a line feed is treated like one that reaches it: the block stays
-// open and the piece is a comment line.
-bool scan_in_block(std::string_view line, std::size_t at, bool* in_block) {
-  for (; at < line.size() && line[at] != '\n'; ++at) {
-    if (line[at] == '*' && at + 1 < line.size() && line[at + 1] == '/') {
-      *in_block = false;
-      return true;
-    }
-  }
-  return true;
-}
-
-bool is_block_comment(std::string_view line, bool* in_block) {
-  if (*in_block) return scan_in_block(line, 0, in_block);
-  for (std::size_t at = 0; at < line.size(); ++at) {
-    char c = line[at];
-    if (c == '/' && at + 1 < line.size() && line[at + 1] == '*') {
-      *in_block = true;
-      // From the star, so that "/*/" opens and at once closes.
-      return scan_in_block(line, at + 1, in_block);
-    }
-    if (!is_space_not_lf(c)) return false;
-  }
-  return false;
-}
-
 // What the count carries from one byte to the next, kept alike by the
 // byte-at-a-time rules and by the windows of 64 bytes, so that either can
 // take over from the other at any byte.
 struct count_state {
-  piece_state piece;
-  bool lead_white = false;   // the piece so far is white space only
-  bool lead_spaces = false;  // the piece so far is blanks only
+  std::uint32_t piece_length = 0;  // see piece_starts
+  bool lead_white = false;         // the piece so far is white space only
+  bool lead_spaces = false;        // the piece so far is blanks only
   bool in_block = false;
   bool slash_last = false;  // the piece's first text is a slash, and its last byte
   bool star_last = false;   // inside a block comment, the last byte is a star
@@ -59,13 +27,13 @@ struct count_state {
 };
 
 void end_piece(count_state& state) {
-  state.piece.length = 0;
+  state.piece_length = 0;
   state.slash_last = state.star_last = false;
 }
 
 // The rules applied to one byte as the read translation delivers it.
 void count_byte(char c, bool assembly_mode, count_state& state, line_tally& tally) {
-  if (state.piece.length == 0) {
+  if (state.piece_length == 0) {
     ++tally.total;
     tally.comment += state.in_block;
     state.lead_white = state.lead_spaces = true;
@@ -89,7 +57,7 @@ void count_byte(char c, bool assembly_mode, count_state& state, line_tally& tall
     tally.comment += assembly_mode && c == ';';
     state.slash_last = !assembly_mode && c == '/';
   }
-  if (++state.piece.length == kPieceBytes) end_piece(state);
+  if (++state.piece_length == kPieceBytes) end_piece(state);
 }
 
 // The raw bytes [at, until) one at a time, through the read translation;
@@ -149,12 +117,13 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
                                           std::uint64_t& counts) {
   const std::uint64_t opens = first_text & kinds.slash & (kinds.star >> 1) & whole;
   const std::uint64_t closes = kinds.star & (kinds.slash >> 1) & whole;
-  // A pair of which the window holds the second byte.
-  const bool open_before = state.slash_last && (kinds.star & 1);
-  const bool close_before = state.star_last && (kinds.slash & 1);
+  // A pair of which the window holds the second byte.  Bit operations, not
+  // branches: whether a window starts inside a block depends on the text.
+  const bool open_before = state.slash_last & kinds.star & 1;
+  const bool close_before = state.star_last & kinds.slash & 1;
   unsigned long long borrowed;
   const bool in_block =
-      _subborrow_u64((state.in_block || open_before) && !close_before, closes, opens, &borrowed);
+      _subborrow_u64((state.in_block | open_before) & !close_before, closes, opens, &borrowed);
   // Where a piece starting there starts inside a block: after each
   // effective "/*" up to the star of its "*/".
   const std::uint64_t inside = borrowed ^ closes ^ opens;
@@ -162,20 +131,20 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
             << kCommentField;
   counts += std::uint64_t(Bytes::count(blank_ends & ~inside)) << kBlankField;
   state.in_block = in_block;
-  const bool open_piece = state.piece.length != 0;
-  state.star_last = open_piece && in_block && (kinds.star >> 63);
-  state.slash_last = open_piece && !in_block && ((first_text & kinds.slash) >> 63);
+  const bool open_piece = state.piece_length != 0;
+  state.star_last = open_piece & in_block & (kinds.star >> 63);
+  state.slash_last = open_piece & !in_block & ((first_text & kinds.slash) >> 63);
 }
 
 // One window of 64 bytes, given whether the byte after it is a line feed;
-// false, with nothing counted, when the window holds odd bytes.  Each
+// false, with nothing counted, when it holds bytes for the byte path.  Each
 // piece is counted by its first byte, and judged by its first byte that is
 // not white space.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
                                     std::uint64_t& counts) {
-  if (odd_bytes(kinds, lf_after) != 0) return false;
-  const std::uint64_t starts = piece_starts(kinds, &state.piece);
+  if (byte_path_bytes(kinds, lf_after) != 0) return false;
+  const std::uint64_t starts = piece_starts(kinds, &state.piece_length);
   const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
   // A carriage return stands only before a line feed here, so a blank line
   // may hold one.
@@ -193,10 +162,10 @@ KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, co
   return true;
 }
 
-// The windows from the start of raw up to the first one with odd bytes, or
-// to the last whole one before the end, each classified a window ahead of
-// its count.  The state is kept apart from the caller's meanwhile, so that
-// it stays in registers.
+// The windows from the start of raw up to the first one for the byte path,
+// or to the last whole one before the end, each classified a window ahead
+// of its count.  The state is kept apart from the caller's meanwhile, so
+// that it stays in registers.
 template <class Bytes, bool assembly_mode>
 KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& outer,
                                             line_tally& tally) {
@@ -218,16 +187,23 @@ KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& o
   return at;
 }
 
-template <bool assembly_mode>
-std::size_t count_windows_sse2(std::string_view raw, count_state& state, line_tally& tally) {
-  return count_windows<sse2_bytes, assembly_mode>(raw, state, tally);
+std::size_t count_windows_sse2(std::string_view raw, bool assembly_mode, count_state& state,
+                               line_tally& tally) {
+  return assembly_mode ? count_windows<sse2_bytes, true>(raw, state, tally)
+                       : count_windows<sse2_bytes, false>(raw, state, tally);
 }
 
 #ifdef KIT_SCAN_WIDE
-template <bool assembly_mode>
-KIT_WIDE_TARGET std::size_t count_windows_wide(std::string_view raw, count_state& state,
-                                               line_tally& tally) {
-  return count_windows<wide_bytes, assembly_mode>(raw, state, tally);
+KIT_AVX2_TARGET std::size_t count_windows_avx2(std::string_view raw, bool assembly_mode,
+                                               count_state& state, line_tally& tally) {
+  return assembly_mode ? count_windows<avx2_bytes, true>(raw, state, tally)
+                       : count_windows<avx2_bytes, false>(raw, state, tally);
+}
+
+KIT_AVX512_TARGET std::size_t count_windows_avx512(std::string_view raw, bool assembly_mode,
+                                                   count_state& state, line_tally& tally) {
+  return assembly_mode ? count_windows<avx512_bytes, true>(raw, state, tally)
+                       : count_windows<avx512_bytes, false>(raw, state, tally);
 }
 #endif
 #endif
@@ -237,14 +213,14 @@ std::size_t count_fast(scan_level level, std::string_view raw, bool assembly_mod
                        count_state& state, line_tally& tally) {
   switch (level) {
 #ifdef KIT_SCAN_WIDE
-    case scan_level::wide:
-      return assembly_mode ? count_windows_wide<true>(raw, state, tally)
-                           : count_windows_wide<false>(raw, state, tally);
+    case scan_level::avx512:
+      return count_windows_avx512(raw, assembly_mode, state, tally);
+    case scan_level::avx2:
+      return count_windows_avx2(raw, assembly_mode, state, tally);
 #endif
 #ifdef KIT_SCAN_SSE2
     case scan_level::sse2:
-      return assembly_mode ? count_windows_sse2<true>(raw, state, tally)
-                           : count_windows_sse2<false>(raw, state, tally);
+      return count_windows_sse2(raw, assembly_mode, state, tally);
 #endif
     default:
       return 0;
@@ -259,33 +235,23 @@ bool is_assembly_name(std::string_view name) {
          same_folded(name.substr(name.size() - suffix.size()), suffix);
 }
 
-bool is_comment_line(std::string_view line, bool assembly_mode, bool* in_block) {
-  return assembly_mode ? is_assembly_comment(line) : is_block_comment(line, in_block);
-}
-
-bool is_blank_line(std::string_view line) {
-  std::size_t at = 0;
-  while (at < line.size() && line[at] == ' ') ++at;
-  return at < line.size() && line[at] == '\n';
-}
-
 bool count_lines(text_reader& reader, bool assembly_mode, line_tally* tally, scan_level level) {
   count_state state;
   for (;;) {
-    bool final = false;
-    const std::string_view raw = raw_bytes(reader, kScanWindow + 1, &final);
+    bool to_end = false;
+    const std::string_view raw = raw_bytes(reader, kScanWindow + 1, &to_end);
     std::size_t at = 0;
     while (!state.stopped) {
       at += count_fast(level, raw.substr(at), assembly_mode, state, *tally);
       if (raw.size() - at <= kScanWindow) break;
-      // A window with odd bytes.
+      // A window for the byte path.
       at = count_bytes(raw, at, at + kScanWindow, assembly_mode, state, *tally);
     }
     // What no window takes: all but the last byte, which may follow a
     // carriage return, and at the end of the file all of it.
-    at = count_bytes(raw, at, final ? raw.size() : raw.size() - 1, assembly_mode, state, *tally);
+    at = count_bytes(raw, at, to_end ? raw.size() : raw.size() - 1, assembly_mode, state, *tally);
     skip_raw(reader, at);
-    if (state.stopped || final) return !reader_failed(reader);
+    if (state.stopped || to_end) return !reader_failed(reader);
   }
 }
 

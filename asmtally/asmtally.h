@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/scan_level.h"
 #include "common/text_stream.h"
-#include "common/vector_scan.h"
 
 // Lines are read in pieces of at most this many bytes less one; each piece
 // counts as a line of its own.
@@ -25,14 +25,6 @@ struct line_tally {
 
 // Whether the name, exactly as given, ends in ".asm" in any case.
 bool is_assembly_name(std::string_view name);
-
-// The rules for one line as the line read hands it out.  Under
-// block-comment rules reads and updates *in_block, the state carried from
-// one line to the next; under assembly rules leaves it alone.
-bool is_comment_line(std::string_view line, bool assembly_mode, bool* in_block);
-
-// Blanks (0x20 only) and then a line feed.
-bool is_blank_line(std::string_view line);
 
 // Adds every line up to the end of the file or the first 0x1A to *tally,
 // with the scans of the given level (all give the same counts).  False when

@@ -3,6 +3,10 @@
 # instead, from a clean checkout: builds the release kit and the input
 # generator, writes the inputs into a scratch folder, and prints one table
 # of ratios with the targets they are held to, and the machine it ran on.
+# The large inputs are measured at each level of scans the processor has:
+# the wider levels are masked for the kit's programs (not for the tools
+# they are compared with) through GLIBC_TUNABLES, and each row names the
+# processor and the level the programs chose.
 #
 #   bench/run.sh                 # 128 MiB sources, as in the README
 #   BENCH_MIB=16 bench/run.sh    # a quick run on smaller sources
@@ -81,8 +85,8 @@ pair() {
   local ratio
   ratio=$(median <"$csv/ratios")
   awk -v label="$label" -v kit="$(median <"$csv/kits")" -v ref="$(median <"$csv/references")" \
-    -v ratio="$ratio" -v target="$target" 'BEGIN {
-      printf "| %s | %.2f ms | %.2f ms | %.2f | %s | %s |\n", label, kit * 1000, ref * 1000,
+    -v ratio="$ratio" -v target="$target" -v where="$processor | $scans" 'BEGIN {
+      printf "| %s | %s | %.2f ms | %.2f ms | %.2f | %s | %s |\n", label, where, kit * 1000, ref * 1000,
         ratio, target == "-" ? "" : "<= " target, target == "-" ? "" : ratio <= target ? "held" : "missed"
     }'
 }
@@ -94,22 +98,49 @@ peak_kib() {
 }
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
-if grep -qw avx512bw /proc/cpuinfo; then scans="AVX-512BW"; else scans="SSE2"; fi
+cpu_field() { grep -m1 "^$1" /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'; }
+processor="$(cpu_field vendor_id) $cpu (family $(cpu_field 'cpu family'), model $(cpu_field 'model'))"
 os=$(. /etc/os-release && echo "$PRETTY_NAME")
 
+# The levels of scans this machine has, widest first, each with the mask
+# of glibc's processor features that leaves it the widest.
+levels=()
+level_masks=()
+for mask in "" "-AVX512BW,-AVX512F" "-AVX512BW,-AVX512F,-AVX2"; do
+  level=$(GLIBC_TUNABLES=glibc.cpu.hwcaps=$mask build/bench/scan_level)
+  if [[ " ${levels[*]} " != *" $level "* ]]; then
+    levels+=("$level")
+    level_masks+=("$mask")
+  fi
+done
+
+# The ratios asmtally is held to at each level, on the .asm and the C
+# input; at SSE2, the ratios it had before the AVX2 level came.
+asm_target() { case $1 in AVX-512BW) echo 1.25 ;; AVX2) echo 1.5 ;; *) echo 2.9 ;; esac; }
+c_target() { case $1 in AVX-512BW) echo 1.5 ;; AVX2) echo 2 ;; *) echo 4.4 ;; esac; }
+
 echo
-echo "| Measure | Kit | Reference | Ratio | Target | |"
-echo "|---|---|---|---|---|---|"
+echo "| Measure | Processor | Scans | Kit | Reference | Ratio | Target | |"
+echo "|---|---|---|---|---|---|---|---|"
 cd "$in"
-pair "asmtally big.asm / wc -l big.asm" 1.1 10 -- -N \
-  -n reference "wc -l big.asm" -n kit "$bin/asmtally big.asm"
-pair "asmtally big.c / wc -l big.c" 1.5 10 -- -N \
-  -n reference "wc -l big.c" -n kit "$bin/asmtally big.c"
-pair "srcsplice big.asm out / cat big.asm > out" 1.5 5 -- \
-  -n reference "cat big.asm > $scratch/copy" -n kit "$bin/srcsplice big.asm $scratch/expanded"
-cmp -s big.asm "$scratch/expanded" || echo "warning: srcsplice changed a source without markers" >&2
-# The cost a build pays per call.  srcsplice writes a new destination each
-# run: replacing an existing file costs the file system more (the next row).
+level_loads=()
+for i in "${!levels[@]}"; do
+  scans=${levels[$i]}
+  level_loads+=("$(cut -d' ' -f1 /proc/loadavg) before $scans")
+  kit=$bin
+  [ -z "${level_masks[$i]}" ] || kit="env GLIBC_TUNABLES=glibc.cpu.hwcaps=${level_masks[$i]} $bin"
+  pair "asmtally big.asm / wc -l big.asm" "$(asm_target "$scans")" 10 -- -N \
+    -n reference "wc -l big.asm" -n kit "$kit/asmtally big.asm"
+  pair "asmtally big.c / wc -l big.c" "$(c_target "$scans")" 10 -- -N \
+    -n reference "wc -l big.c" -n kit "$kit/asmtally big.c"
+  pair "srcsplice big.asm out / cat big.asm > out" 1.5 5 -- \
+    -n reference "cat big.asm > $scratch/copy" -n kit "$kit/srcsplice big.asm $scratch/expanded"
+  cmp -s big.asm "$scratch/expanded" || echo "warning: srcsplice changed a source without markers" >&2
+done
+# The cost a build pays per call, where no scan runs: at the widest level
+# only.  srcsplice writes a new destination each run: replacing an
+# existing file costs the file system more (the next row).
+scans=${levels[0]}
 pair "asmtally on a 5-line file / true" 1.0 200 -- -N \
   -n reference "$true_path" -n kit "$bin/asmtally tiny.asm"
 pair "srcsplice on a 5-line file / true" 1.0 200 -- -N \
@@ -133,14 +164,15 @@ peaks=(
 )
 most=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -1)
 awk -v kib="$most" 'BEGIN {
-  printf "| peak memory, any input (largest of the five below) | %.1f MiB | | | <= 16 MiB | %s |\n",
+  printf "| peak memory, any input (largest of the five below) | | | %.1f MiB | | | <= 16 MiB | %s |\n",
     kib / 1024, kib <= 16 * 1024 ? "held" : "missed"
 }'
 echo
 echo "Peak memory in KiB: asmtally big.asm ${peaks[0]}, asmtally big.c ${peaks[1]}," \
   "srcsplice big.asm ${peaks[2]}, srcsplice on an include tree of 10000 files ${peaks[3]}," \
   "srcsplice on 64 nested includes ${peaks[4]}."
-echo "Measured on $(nproc) cores of $cpu (the kit's scans: $scans), $(free -g | awk '/^Mem:/ { print $2 }') GiB" \
+echo "Measured on $(nproc) cores of $processor (levels of scans: ${levels[*]}), $(free -g | awk '/^Mem:/ { print $2 }') GiB" \
   "of memory, $os, Linux $(uname -r), $(hyperfine --version), $(wc --version | head -1);" \
-  "${mib} MiB sources in the page cache; load average $load_before before the run and" \
+  "${mib} MiB sources in the page cache; load average $load_before before the run," \
+  "$(IFS=,; echo "${level_loads[*]}" | sed 's/,/, /g')," \
   "$(cut -d' ' -f1 /proc/loadavg) after; medians of $rounds rounds of side-by-side runs."

@@ -153,16 +153,16 @@ bool reader_failed(const text_reader& reader) {
   return reader.failed_;
 }
 
-std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* final) {
+std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* to_end) {
   while (reader.end_ - reader.pos_ < least && !reader.failed_) {
     if (!text_reader::refill(reader)) {
-      *final = true;
+      *to_end = true;
       return reader.failed_
                  ? std::string_view()
                  : std::string_view(reader.data_ + reader.pos_, reader.end_ - reader.pos_);
     }
   }
-  *final = reader.failed_;
+  *to_end = reader.failed_;
   if (reader.failed_) return {};
   return std::string_view(reader.data_ + reader.pos_, reader.end_ - reader.pos_);
 }

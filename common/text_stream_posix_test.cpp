@@ -38,11 +38,11 @@ TEST(TextReader, FailsWhenTheFileShrinksWhileItIsRead) {
     }
     ASSERT_EQ(::truncate((dir / "in").c_str(), static_cast<off_t>(c.left)), 0);
     // Raw views are looked at byte by byte, as the line counter does.
-    bool final = false;
+    bool to_end = false;
     std::size_t line_feeds = 0;
-    while (c.raw ? !final : read_line(reader, 255, &line)) {
+    while (c.raw ? !to_end : read_line(reader, 255, &line)) {
       if (!c.raw) continue;
-      const std::string_view raw = raw_bytes(reader, 1, &final);
+      const std::string_view raw = raw_bytes(reader, 1, &to_end);
       for (char byte : raw) line_feeds += byte == '\n';
       skip_raw(reader, raw.size());
     }

@@ -15,9 +15,11 @@ scan_level best_scan_level() {
   // glibc has asked the processor at start, and says whether the system
   // saves the wide registers too; asking again costs a trap in a virtual
   // machine at every start.
-  if (CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) && CPU_FEATURE_ACTIVE(POPCNT) &&
-      CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(LZCNT))
-    return scan_level::wide;
+  const bool bits = CPU_FEATURE_ACTIVE(POPCNT) && CPU_FEATURE_ACTIVE(BMI1) &&
+                    CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(LZCNT);
+  if (bits && CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW))
+    return scan_level::avx512;
+  if (bits && CPU_FEATURE_ACTIVE(AVX2)) return scan_level::avx2;
 #endif
 #ifdef KIT_SCAN_SSE2
   return scan_level::sse2;

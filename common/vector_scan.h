@@ -1,34 +1,45 @@
 // The one classification of text that the fast paths of the line counter
 // and the include expander build on: which of 64 bytes are line feeds,
 // carriage returns, 0x1A, white space and the few marks the rules look at,
-// as one bit per byte.  It is written once and compiled for two levels of
+// as one bit per byte.  It is written once and compiled for three levels of
 // vector instructions: SSE2, which every x86-64 processor and the Windows
-// build have, and AVX-512BW, chosen at run time where the processor has it.
+// build have, and AVX2 and AVX-512BW, chosen at run time where the
+// processor has them.
+//
+// The read rule of DOS text (a carriage return is dropped and the byte
+// after it taken as it is; a line ends at a line feed, at a 0x1A, or as a
+// piece of 254 bytes) is coded in four places, each held to the reference
+// reader of tests/support, and so to read_line, by tests that compare them:
+// - read_line (text_stream.cpp): TextReader.MatchesByteAtATimeReadingAcrossBlocks
+//   and fuzz/text_reader;
+// - count_bytes (asmtally.cpp), the counter's byte-at-a-time path, and
+// - byte_path_bytes and piece_starts (here), which windows a fast path takes
+//   and where its pieces start: CountLines.RunsOfLinesCountAsLineByLine and
+//   fuzz/asmtally_count, at every level;
+// - plain_span (srcsplice.cpp), the lines the expander copies whole:
+//   ExpandStream.CopiesRunsOfLinesAsLineByLine and fuzz/srcsplice_expand,
+//   at every level.
 #ifndef KIT_COMMON_VECTOR_SCAN_H_
 #define KIT_COMMON_VECTOR_SCAN_H_
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/scan_level.h"
+
 const std::size_t kScanWindow = 64;
-
-// bytes: no vectors, every byte by the rules one at a time.  Every level gives the
-// same results; the fuzz targets and tests compare them.
-enum class scan_level { bytes, sse2, wide };
-
-// The widest level this build, processor and system can run.
-scan_level best_scan_level();
 
 #define KIT_ALWAYS_INLINE inline __attribute__((always_inline))
 
 #if defined(__SSE2__) && defined(__x86_64__)
 #define KIT_SCAN_SSE2 1
 #include <immintrin.h>
-// Not on Windows, where GCC does not align the stack for spills of 64-byte
-// vectors.
+// Not on Windows, where GCC does not align the stack for spills of 32- and
+// 64-byte vectors.
 #ifndef _WIN32
 #define KIT_SCAN_WIDE 1
-#define KIT_WIDE_TARGET __attribute__((target("avx512f,avx512bw,popcnt,bmi,bmi2,lzcnt")))
+#define KIT_AVX2_TARGET __attribute__((target("avx2,popcnt,bmi,bmi2,lzcnt")))
+#define KIT_AVX512_TARGET __attribute__((target("avx512f,avx512bw,popcnt,bmi,bmi2,lzcnt")))
 #endif
 #endif
 
@@ -38,7 +49,7 @@ struct window_kinds {
 };
 
 // A level is a type that loads 64 bytes and answers which of them equal a
-// byte, equal a letter in either case, or lie in a range.
+// byte or lie in a range.
 #ifdef KIT_SCAN_SSE2
 struct sse2_bytes {
   __m128i part[4];
@@ -56,11 +67,6 @@ struct sse2_bytes {
   }
   std::uint64_t equal(char c) const {
     return bits([c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); });
-  }
-  std::uint64_t equal_folded(char lower) const {
-    return bits([lower](__m128i v) {
-      return _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(lower));
-    });
   }
   std::uint64_t within(char low, char high) const {
     return bits([low, high](__m128i v) {
@@ -82,22 +88,42 @@ struct sse2_bytes {
 #ifdef KIT_SCAN_WIDE
 // Plain inline, not always_inline: these are inlined once the kernel that
 // calls them has been inlined into a function of the same target.
-struct wide_bytes {
+struct avx2_bytes {
+  __m256i low, high;
+
+  KIT_AVX2_TARGET explicit avx2_bytes(const char* text)
+      : low(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(text))),
+        high(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(text) + 1)) {}
+  KIT_AVX2_TARGET static std::uint64_t bits(__m256i low, __m256i high) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(low)) |
+           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
+  }
+  KIT_AVX2_TARGET std::uint64_t equal(char c) const {
+    const __m256i all_c = _mm256_set1_epi8(c);
+    return bits(_mm256_cmpeq_epi8(low, all_c), _mm256_cmpeq_epi8(high, all_c));
+  }
+  KIT_AVX2_TARGET std::uint64_t within(char low_byte, char high_byte) const {
+    const __m256i from = _mm256_set1_epi8(low_byte);
+    const __m256i span = _mm256_set1_epi8(static_cast<char>(high_byte - low_byte));
+    const __m256i a = _mm256_sub_epi8(low, from), b = _mm256_sub_epi8(high, from);
+    return bits(_mm256_cmpeq_epi8(_mm256_min_epu8(a, span), a),
+                _mm256_cmpeq_epi8(_mm256_min_epu8(b, span), b));
+  }
+  KIT_AVX2_TARGET static int count(std::uint64_t bits) { return __builtin_popcountll(bits); }
+};
+
+struct avx512_bytes {
   __m512i all;
 
-  KIT_WIDE_TARGET explicit wide_bytes(const char* text) : all(_mm512_loadu_si512(text)) {}
-  KIT_WIDE_TARGET std::uint64_t equal(char c) const {
+  KIT_AVX512_TARGET explicit avx512_bytes(const char* text) : all(_mm512_loadu_si512(text)) {}
+  KIT_AVX512_TARGET std::uint64_t equal(char c) const {
     return _mm512_cmpeq_epi8_mask(all, _mm512_set1_epi8(c));
   }
-  KIT_WIDE_TARGET std::uint64_t equal_folded(char lower) const {
-    return _mm512_cmpeq_epi8_mask(_mm512_or_si512(all, _mm512_set1_epi8(0x20)),
-                                  _mm512_set1_epi8(lower));
-  }
-  KIT_WIDE_TARGET std::uint64_t within(char low, char high) const {
+  KIT_AVX512_TARGET std::uint64_t within(char low, char high) const {
     return _mm512_cmple_epu8_mask(_mm512_sub_epi8(all, _mm512_set1_epi8(low)),
                                   _mm512_set1_epi8(static_cast<char>(high - low)));
   }
-  KIT_WIDE_TARGET static int count(std::uint64_t bits) { return __builtin_popcountll(bits); }
+  KIT_AVX512_TARGET static int count(std::uint64_t bits) { return __builtin_popcountll(bits); }
 };
 #endif
 
@@ -115,52 +141,39 @@ KIT_ALWAYS_INLINE window_kinds classify_window(const char* text) {
   kinds.semicolon = bytes.equal(';');
   kinds.slash = bytes.equal('/');
   kinds.star = bytes.equal('*');
-  kinds.letter_i = bytes.equal_folded('i');
+  kinds.letter_i = bytes.equal('i') | bytes.equal('I');
   return kinds;
 }
 
-// The carriage returns of a window that the read translation does not
-// simply drop before a line feed, and its 0x1A: bytes a fast path leaves to
-// the line-at-a-time rules.  lf_after: the byte after the window is a line
-// feed.
-inline std::uint64_t odd_bytes(const window_kinds& kinds, bool lf_after) {
+// The bytes of a window that a fast path leaves to the byte-at-a-time
+// rules: carriage returns that the read translation does not simply drop
+// before a line feed, and 0x1A.  lf_after: the byte after the window is a
+// line feed.
+inline std::uint64_t byte_path_bytes(const window_kinds& kinds, bool lf_after) {
   return (kinds.cr & ~((kinds.lf >> 1) | (std::uint64_t{lf_after} << 63))) | kinds.ctrl_z;
-}
-
-inline int lowest_bit(std::uint64_t bits) {
-  return __builtin_ctzll(bits);
-}
-
-inline int highest_bit(std::uint64_t bits) {
-  return 63 - __builtin_clzll(bits);
 }
 
 // Pieces of a line are at most this long: the line reads of the counter
 // and the expander use the limit 255.
 const std::uint32_t kPieceBytes = 254;
 
-// The piece of a line that runs from one window into the next.
-struct piece_state {
-  std::uint32_t length = 0;  // its bytes so far; 0 when the next byte starts a piece
-  bool after_cr = false;     // its last byte is a carriage return before a line feed
-};
-
-// Where pieces start in a window without odd bytes: after each line feed,
-// and where a piece reaches kPieceBytes without a line end.  In such a
-// window a carriage return stands before a line feed and is dropped, so it
-// ends a piece too, and counts in *piece only at the window's end.
-inline std::uint64_t piece_starts(const window_kinds& kinds, piece_state* piece) {
-  std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{piece->length == 0};
+// Where pieces start in a window that the fast paths take: after each line feed,
+// and where a piece reaches kPieceBytes without a line end.  *length holds
+// the bytes of the piece that runs on from the window before, 0 when the
+// window starts a piece.  In such a window a carriage return stands before
+// a line feed and is dropped; it counts in *length only at the window's
+// end, where the line feed that opens the next window ends the piece
+// before it could be cut.
+inline std::uint64_t piece_starts(const window_kinds& kinds, std::uint32_t* length) {
+  std::uint64_t starts = (kinds.lf << 1) | std::uint64_t{*length == 0};
   // With as few branches as can be: which way they would go depends on
   // the text.  The shift is only used when it is in range.
-  const std::uint32_t cut = kPieceBytes - piece->length;
-  const bool cuts = !piece->after_cr && cut < kScanWindow &&
-                    ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
+  const std::uint32_t cut = kPieceBytes - *length;
+  const bool cuts = cut < kScanWindow && ((kinds.lf | kinds.cr) << ((kScanWindow - cut) & 63)) == 0;
   starts |= std::uint64_t{cuts} << (cut & 63);
-  const std::uint32_t tail = starts ? __builtin_clzll(starts) + 1 : piece->length + kScanWindow;
-  piece->after_cr = (kinds.cr >> 63) != 0;
-  const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !piece->after_cr);
-  piece->length = next_starts ? 0 : tail;
+  const std::uint32_t tail = starts ? __builtin_clzll(starts) + 1 : *length + kScanWindow;
+  const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !(kinds.cr >> 63));
+  *length = next_starts ? 0 : tail;
   return starts;
 }
 

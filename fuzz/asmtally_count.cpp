@@ -1,7 +1,7 @@
 // Counts the lines of the input with count_lines at every level of scans the
 // processor has (windows of 64 bytes counted at once, and byte at a time)
-// and compares the counts with the rules applied one line read at a time;
-// aborts on any difference.
+// and compares the counts with the rules applied one line at a time (the
+// oracle of the tests); aborts on any difference.
 //
 //   byte 0: bit 0 assembly rules, else block-comment rules; bit 1 reads a
 //           file in which the end of the reader's first block, or of the
@@ -14,23 +14,10 @@
 
 #include "asmtally/asmtally.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/support/scan_levels.h"
+#include "tests/support/tally_oracle.h"
 
 namespace {
-
-line_tally count_line_by_line(text_reader& reader, bool assembly) {
-  line_tally tally;
-  bool in_block = false;
-  std::string_view line;
-  while (!at_eof(reader) && read_line(reader, kTallyLineLimit, &line)) {
-    if (is_comment_line(line, assembly, &in_block)) {
-      ++tally.comment;
-    } else if (is_blank_line(line)) {
-      ++tally.blank;
-    }
-    ++tally.total;
-  }
-  return tally;
-}
 
 // Filler before the data puts the end of the reader's first block (a file
 // under a megabyte is read in blocks of 128 KiB) or, less often as it costs
@@ -71,12 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::string bytes = file ? with_filler(text, data[1], data[0] & 4) : std::string(text);
 
-  text_reader slow;
-  open_source(slow, bytes, file);
-  const line_tally want = count_line_by_line(slow, assembly);
-  for (scan_level level : {scan_level::bytes, scan_level::sse2, scan_level::wide}) {
-    // Files are there for their boundaries, which every level meets alike.
-    if (level > best_scan_level() || (file && level != best_scan_level())) continue;
+  const line_tally want = count_line_by_line(bytes, assembly);
+  // Files too: each level leaves different bytes to the byte-at-a-time
+  // rules where a block or a mapping step ends.
+  for (scan_level level : runnable_levels()) {
     text_reader fast;
     open_source(fast, bytes, file);
     line_tally got;

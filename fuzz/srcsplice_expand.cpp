@@ -12,6 +12,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "srcsplice/srcsplice.h"
+#include "tests/support/scan_levels.h"
 
 namespace {
 
@@ -62,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (failure == splice_failure::write_failed || failure == splice_failure::output_is_input ||
       failure == splice_failure::cannot_read)
     kit_fuzz_fail("a failure that memory files cannot cause");
-  for (scan_level level : {scan_level::sse2, scan_level::wide}) {
-    if (level > best_scan_level()) continue;
+  for (scan_level level : runnable_levels()) {
+    if (level == scan_level::bytes) continue;
     int fast_opens = 0;
     std::string fast_output;
     if (expand(files, level, &fast_opens, &fast_output) != failure || fast_output != output)

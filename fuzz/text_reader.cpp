@@ -30,6 +30,7 @@
 
 #include "common/text_stream.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/support/reference_reader.h"
 
 namespace {
 
@@ -38,80 +39,29 @@ namespace {
 // mapping; the data is placed to straddle it.
 const std::size_t kBoundaries[] = {128 << 10, 1 << 20};
 
-struct expected_read {
-  bool yielded = false;
-  std::string line;
-  bool eof_after = false;
-};
-
-// The rules, one byte at a time, with the state a stream keeps between reads.
-struct reference_stream {
-  std::string bytes;
-  std::size_t at = 0;
-  bool eof = false;
-
-  // The next byte delivered; *end instead when the data ends or a 0x1A comes.
-  int next_byte(bool* end) {
-    *end = false;
-    if (at == bytes.size()) {
-      *end = true;
-      return 0;
-    }
-    char c = bytes[at++];
-    if (c == '\r') {
-      if (at == bytes.size()) {
-        *end = true;
-        return 0;
-      }
-      c = bytes[at++];  // not tested for '\r' again
-    }
-    if (c == 0x1a) {
-      *end = true;
-      return 0;
-    }
-    return static_cast<unsigned char>(c);
-  }
-
-  expected_read read(std::size_t limit) {
-    expected_read result;
-    std::string line;
-    while (line.size() < limit - 1) {
-      bool end;
-      int c = next_byte(&end);
-      if (end) {
-        eof = true;
-        break;
-      }
-      line += static_cast<char>(c);
-      if (c == '\n') break;
-    }
-    // With room for a byte, a read ends empty only by meeting the end.
-    result.yielded = !line.empty();
-    result.line = line;
-    result.eof_after = eof;
-    return result;
-  }
-};
-
 std::size_t choose_limit(std::uint8_t code) {
   if (code < 200) return 2 + code % 20;
   const std::size_t large[] = {255, 256, 2048, 4096, std::numeric_limits<std::size_t>::max()};
   return large[code % 5];
 }
 
-// Before a line read, the raw bytes from where the reading stands must be
-// the bytes of the data from there; some of them are then taken as read,
-// by the reader and the reference alike.
-void compare_raw(text_reader& reader, const std::string& bytes, reference_stream& reference,
+// Before a line read, the raw bytes from where the reading stands: as many
+// as were asked for unless the data ends first, and of them the ones a
+// fast path would look at must be the data's.  Some of them are then taken
+// as read, by the reader and the reference alike.
+void compare_raw(text_reader& reader, const std::string& bytes, reference_reader& reference,
                  std::uint8_t pattern) {
   const std::size_t least = pattern % 200;
-  bool final = false;
-  const std::string_view raw = raw_bytes(reader, least, &final);
+  bool to_end = false;
+  const std::string_view raw = raw_bytes(reader, least, &to_end);
   const std::string_view want = std::string_view(bytes).substr(reference.at);
-  if (raw != want.substr(0, raw.size())) kit_fuzz_fail("raw bytes differ from the data");
-  if (final ? raw.size() != want.size() : raw.size() < least)
-    kit_fuzz_fail("raw bytes short of what was asked");
+  if (to_end ? raw.size() != want.size() : raw.size() < least || raw.size() > want.size())
+    kit_fuzz_fail("raw bytes short of what was asked, or more than the data");
   const std::size_t skip = std::min<std::size_t>(raw.size(), pattern / 200);
+  const std::size_t looked_at = std::min(raw.size(), std::max(least, skip));
+  if (raw.substr(0, looked_at) != want.substr(0, looked_at) ||
+      (!raw.empty() && raw.back() != want[raw.size() - 1]))
+    kit_fuzz_fail("raw bytes differ from the data");
   skip_raw(reader, skip);
   reference.at += skip;
 }
@@ -119,32 +69,32 @@ void compare_raw(text_reader& reader, const std::string& bytes, reference_stream
 // Compares every read until the reference has consumed the whole data and
 // reports no line; then one more read must also yield none.
 void compare(text_reader& reader, const std::string& bytes, std::size_t limit, bool raw) {
-  reference_stream reference{bytes};
+  reference_reader reference{bytes};
   std::string_view line;
-  std::string previous;
+  std::string want, previous;
   bool have_previous = false;
   for (unsigned round = 0;; ++round) {
     if (raw) compare_raw(reader, bytes, reference, static_cast<std::uint8_t>(round * 37));
-    expected_read want = reference.read(limit);
+    const bool wanted = reference_read_line(reference, limit, &want);
     const bool got = read_line(reader, limit, &line);
-    if (got != want.yielded) kit_fuzz_fail("a read disagrees on whether it yields a line");
-    if (got && line != want.line) {
+    if (got != wanted) kit_fuzz_fail("a read disagrees on whether it yields a line");
+    if (got && line != want) {
       std::fprintf(stderr, "read %s, expected %s\n", kit_fuzz_show(line).c_str(),
-                   kit_fuzz_show(want.line).c_str());
+                   kit_fuzz_show(want).c_str());
       kit_fuzz_fail("a line differs from the byte-at-a-time reading");
     }
     if (!got && have_previous && line != previous)
       kit_fuzz_fail("a read yielding no line changed the previous line");
-    if (at_eof(reader) != want.eof_after) kit_fuzz_fail("the end-of-file indicator differs");
+    if (at_eof(reader) != reference.eof) kit_fuzz_fail("the end-of-file indicator differs");
     if (reader_failed(reader)) kit_fuzz_fail("a read error on good data");
     if (got) {
       previous.assign(line);
       have_previous = true;
     }
-    if (!want.yielded && reference.at == bytes.size()) break;
+    if (!wanted && reference.at == bytes.size()) break;
   }
-  bool final = false;
-  if (read_line(reader, limit, &line) || !raw_bytes(reader, 1, &final).empty() || !final)
+  bool to_end = false;
+  if (read_line(reader, limit, &line) || !raw_bytes(reader, 1, &to_end).empty() || !to_end)
     kit_fuzz_fail("a line after the end of the data");
 }
 

@@ -4,6 +4,7 @@
 
 #include "common/ascii.h"
 #include "common/dos_names.h"
+#include "common/vector_scan.h"
 
 static_assert(kPieceBytes == kSpliceLineLimit - 1, "the windows cut pieces as the line reads do");
 
@@ -89,6 +90,14 @@ bool is_mark(const char* text, bool expanding) {
 }
 
 #ifdef KIT_SCAN_SSE2
+int lowest_bit(std::uint64_t bits) {
+  return __builtin_ctzll(bits);
+}
+
+int highest_bit(std::uint64_t bits) {
+  return 63 - __builtin_clzll(bits);
+}
+
 // How many bytes from the start of raw, a piece start, are whole pieces that
 // the line path would copy as they are but for the write translation: lines
 // that all end in CR LF, or with lf_ends all in a lone line feed, and hold
@@ -97,14 +106,14 @@ bool is_mark(const char* text, bool expanding) {
 // such a piece, or of the piece still open where the windows end.
 template <class Bytes>
 KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, bool lf_ends) {
-  piece_state piece;
+  std::uint32_t piece_length = 0;
   std::size_t span = 0;
   bool cr_before = false;
   for (std::size_t at = 0; raw.size() - at > kScanWindow + kLongestMark; at += kScanWindow) {
     const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
     const std::uint64_t other_ends = lf_ends ? kinds.cr : kinds.lf & ~((kinds.cr << 1) | cr_before);
-    std::uint64_t odd = odd_bytes(kinds, raw[at + kScanWindow] == '\n') | other_ends;
-    const std::uint64_t starts = piece_starts(kinds, &piece);
+    std::uint64_t odd = byte_path_bytes(kinds, raw[at + kScanWindow] == '\n') | other_ends;
+    const std::uint64_t starts = piece_starts(kinds, &piece_length);
     for (std::uint64_t marks = starts & (kinds.semicolon | (expanding ? kinds.letter_i : 0));
          marks != 0; marks &= marks - 1) {
       if (is_mark(raw.data() + at + lowest_bit(marks), expanding)) odd |= marks & (~marks + 1);
@@ -113,7 +122,7 @@ KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, b
       const std::uint64_t before = starts & (odd ^ (odd - 1));
       return before ? at + highest_bit(before) : span;
     }
-    if (piece.length == 0) {
+    if (piece_length == 0) {
       span = at + kScanWindow;
     } else if (starts != 0) {
       span = at + highest_bit(starts);
@@ -128,29 +137,47 @@ std::size_t plain_span_sse2(std::string_view raw, bool expanding, bool lf_ends) 
 }
 
 #ifdef KIT_SCAN_WIDE
-KIT_WIDE_TARGET std::size_t plain_span_wide(std::string_view raw, bool expanding, bool lf_ends) {
-  return plain_span<wide_bytes>(raw, expanding, lf_ends);
+KIT_AVX2_TARGET std::size_t plain_span_avx2(std::string_view raw, bool expanding, bool lf_ends) {
+  return plain_span<avx2_bytes>(raw, expanding, lf_ends);
+}
+
+KIT_AVX512_TARGET std::size_t plain_span_avx512(std::string_view raw, bool expanding,
+                                                bool lf_ends) {
+  return plain_span<avx512_bytes>(raw, expanding, lf_ends);
 }
 #endif
 #endif
+
+// The span of whole lines from the start of raw that plain_span gives at
+// the level.
+std::size_t plain_span_at(scan_level level, std::string_view raw, bool expanding, bool lf_ends) {
+  switch (level) {
+#ifdef KIT_SCAN_WIDE
+    case scan_level::avx512:
+      return plain_span_avx512(raw, expanding, lf_ends);
+    case scan_level::avx2:
+      return plain_span_avx2(raw, expanding, lf_ends);
+#endif
+#ifdef KIT_SCAN_SSE2
+    case scan_level::sse2:
+      return plain_span_sse2(raw, expanding, lf_ends);
+#endif
+    default:
+      return 0;
+  }
+}
 
 // Copies, straight from the input's block, the lines from where it stands
 // that the line path would copy unchanged, up to one that it must take.
 // The line end of the first line decides which kind of lines are taken.
 void copy_plain_lines(text_reader& input, text_writer& output, bool expanding, scan_level level) {
   for (;;) {
-    bool final = false;
-    const std::string_view raw = raw_bytes(input, kScanWindow + kLongestMark + 1, &final);
+    bool to_end = false;
+    const std::string_view raw = raw_bytes(input, kScanWindow + kLongestMark + 1, &to_end);
     const std::size_t first_lf = raw.find('\n');
     const bool lf_ends =
         first_lf != std::string_view::npos && (first_lf == 0 || raw[first_lf - 1] != '\r');
-    std::size_t span = 0;
-#ifdef KIT_SCAN_WIDE
-    if (level == scan_level::wide) span = plain_span_wide(raw, expanding, lf_ends);
-#endif
-#ifdef KIT_SCAN_SSE2
-    if (level == scan_level::sse2) span = plain_span_sse2(raw, expanding, lf_ends);
-#endif
+    const std::size_t span = plain_span_at(level, raw, expanding, lf_ends);
     if (span == 0) return;
     if (lf_ends) {
       write_text(output, raw.substr(0, span));

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "common/file_system.h"
+#include "common/scan_level.h"
 #include "common/text_stream.h"
-#include "common/vector_scan.h"
 
 // Every line is read in pieces of at most this many bytes less one.
 const std::size_t kSpliceLineLimit = 255;

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <map>
+#include <random>
+
+#include "tests/support/scan_levels.h"
 
 namespace {
 
@@ -21,7 +25,8 @@ std::string framed(const std::string& name, const std::string& line, const std::
          ";---- END INCLUDED FILE " + name + " ----\n";
 }
 
-splice_failure expand(const std::string& source, const files& included, std::string* out) {
+splice_failure expand(const std::string& source, const files& included, std::string* out,
+                      scan_level level = best_scan_level()) {
   text_reader input;
   open_memory_reader(input, source);
   text_writer writer;
@@ -32,7 +37,7 @@ splice_failure expand(const std::string& source, const files& included, std::str
     open_memory_reader(reader, found->second);
     return splice_failure::none;
   };
-  splice_failure failure = expand_stream(input, writer, open);
+  splice_failure failure = expand_stream(input, writer, open, 0, level);
   close_writer(writer);
   return failure;
 }
@@ -76,6 +81,39 @@ TEST(ExpandStream, CopiesAndExpands) {
     std::string out;
     EXPECT_EQ(expand(c.source, c.included, &out), splice_failure::none) << c.source;
     EXPECT_EQ(out, crlf(c.expected)) << c.source;
+  }
+}
+
+TEST(ExpandStream, CopiesRunsOfLinesAsLineByLine) {
+  std::mt19937 random(5);
+  // Lines that end in CR LF or in a lone LF (the first line's end decides
+  // which runs the scans copy whole), markers and include lines, and in
+  // some rounds now and then a lone carriage return, a zero byte, a line
+  // cut at 254 bytes, and near the end a 0x1A.
+  const std::vector<std::string> pieces = {"\r\n", "\r\n", "\n", "mov ax, 1", " ", "\t",
+                                           ";",    kOn,    kOff, kInc,        "i", "x"};
+  const std::vector<std::string> rare = {"\r", std::string(1, '\0'), "\r\r\n", "\x1a"};
+  std::cout << "Levels compared: bytes up to " << level_name(best_scan_level()) << "\n";
+  for (int round = 0; round < 8; ++round) {
+    std::string source = round % 2 ? "first\n" : "first\r\n";
+    while (source.size() < 30000) {
+      const std::size_t pick = random() % 1000;
+      if (round >= 4 && pick < 4) {
+        source += std::string(100 + random() % 300, 'x');
+      } else if (round >= 4 && pick < 8 && (pick < 7 || source.size() > 25000)) {
+        source += rare[pick - 4];
+      } else {
+        source += pieces[pick % pieces.size()];
+      }
+    }
+    std::string want;
+    const files included = {{"a.inc", "a\r\n"}};
+    ASSERT_EQ(splice_failure::none, expand(source, included, &want, scan_level::bytes));
+    for (scan_level level : runnable_levels()) {
+      std::string out;
+      EXPECT_EQ(splice_failure::none, expand(source, included, &out, level));
+      EXPECT_EQ(want, out) << "round " << round << " level " << level_name(level);
+    }
   }
 }
 
