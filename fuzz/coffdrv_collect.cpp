@@ -11,6 +11,7 @@
 // -artifact_prefix as absolute paths.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -47,6 +48,35 @@ std::string scratch_argument(const std::string& argument) {
   return "@" + name;
 }
 
+// The words gcc reads from a response file: white space separates them, a
+// backslash takes the next byte as it is, and quotes group (none are left
+// unescaped in what coffdrv writes, but gcc's rule is followed all the same).
+std::vector<std::string> gcc_words(const std::string& text) {
+  auto white = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (white(text[at])) {
+      ++at;
+      continue;
+    }
+    std::string word;
+    char quote = 0;
+    for (; at < text.size() && (quote || !white(text[at])); ++at) {
+      const char c = text[at];
+      if (c == '\\' && at + 1 < text.size()) {
+        word += text[++at];
+      } else if (quote ? c == quote : c == '\'' || c == '"') {
+        quote = quote ? 0 : c;
+      } else {
+        word += c;
+      }
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
 bool ends_with(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -76,15 +106,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (dir.empty() || dir.find(';') != std::string::npos) kit_fuzz_fail("a bad LIB entry");
   }
   const link_plan plan = collect_arguments(arguments, lib_dirs);
-  const std::string text = response_file_text(plan);
-  std::string items;
-  for (const std::string& item : plan.items) items += item + " ";
-  if (text.compare(0, items.size(), items) != 0) kit_fuzz_fail("the items do not come first");
+  const std::vector<std::string> words = gcc_words(response_file_text(plan));
+  std::vector<std::string> items;
+  for (const std::string& item : plan.items) {
+    if (!item.empty()) items.push_back(item);
+  }
+  if (words.size() < items.size() || !std::equal(items.begin(), items.end(), words.begin()))
+    kit_fuzz_fail("gcc does not read the items first");
   if (plan.status == collect_status::response_file_not_opened &&
       (plan.failed_argument.empty() || plan.failed_argument[0] != '@'))
     kit_fuzz_fail("an unopened response file reported without its '@' argument");
   if (plan.status != collect_status::ok) {
-    if (text != items) kit_fuzz_fail("more than the items after a failure");
+    if (words != items) kit_fuzz_fail("more than the items after a failure");
     return 0;
   }
 
@@ -100,9 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (path_exists(dir + "/" + library)) kit_fuzz_fail("a library in LIB was not found");
     }
   }
-  std::string libraries;
-  for (const std::string& library : plan.libraries) libraries += library + " ";
-  if (text != items + libraries + libraries + "-o " + plan.base_name + "\n")
-    kit_fuzz_fail("the libraries twice and the output line do not follow the items");
+  std::vector<std::string> expected = items;
+  for (int pass = 0; pass < 2; ++pass)
+    expected.insert(expected.end(), plan.libraries.begin(), plan.libraries.end());
+  expected.push_back("-o");
+  if (!plan.base_name.empty()) expected.push_back(plan.base_name);
+  if (words != expected)
+    kit_fuzz_fail("gcc does not read the libraries twice and the output after the items");
   return 0;
 }
