@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+class text_reader;
 class text_writer;
 
 struct input_file {
@@ -52,6 +53,10 @@ void unmap_input(const char* map, std::size_t size);
 // Writes to a file already open for writing, which the writer then owns
 // and closes.
 void adopt_writer(text_writer& writer, int fd);
+
+// The end-of-file indicator of a reader, which only the tests of the reader
+// look at: set only by a line read that found no byte, or that met 0x1A.
+bool at_eof(const text_reader& reader);
 
 // Writes out what is pending and hands the file back, for the caller to
 // close; -1, with the file closed, when any write failed.

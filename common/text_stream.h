@@ -30,9 +30,6 @@ void close_reader(text_reader& reader);
 // *line stays valid until the next read on this reader.
 bool read_line(text_reader& reader, std::size_t limit, std::string_view* line);
 
-// Set only by a line read that found no byte, or that met 0x1A.
-bool at_eof(const text_reader& reader);
-
 // Whether a read failed, or the file turned out shorter than it was when
 // it was opened.  What was read before is then incomplete.
 bool reader_failed(const text_reader& reader);

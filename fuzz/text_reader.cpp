@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "common/stream_io.h"
 #include "common/text_stream.h"
 #include "fuzz/fuzz_support.h"
 #include "tests/support/reference_reader.h"
