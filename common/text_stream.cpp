@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/stream_io.h"
 
@@ -154,15 +155,10 @@ bool reader_failed(const text_reader& reader) {
 }
 
 std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* to_end) {
-  while (reader.end_ - reader.pos_ < least && !reader.failed_) {
-    if (!text_reader::refill(reader)) {
-      *to_end = true;
-      return reader.failed_
-                 ? std::string_view()
-                 : std::string_view(reader.data_ + reader.pos_, reader.end_ - reader.pos_);
-    }
-  }
-  *to_end = reader.failed_;
+  *to_end = false;
+  while (reader.end_ - reader.pos_ < least && !reader.failed_ && !*to_end)
+    *to_end = !text_reader::refill(reader);
+  *to_end = *to_end || reader.failed_;
   if (reader.failed_) return {};
   return std::string_view(reader.data_ + reader.pos_, reader.end_ - reader.pos_);
 }
@@ -189,12 +185,10 @@ void adopt_writer(text_writer& writer, int fd) {
 
 int release_writer(text_writer& writer) {
   const bool written = flush_writer(writer);
-  const int fd = writer.fd_;
-  writer.fd_ = -1;
+  const int fd = std::exchange(writer.fd_, -1);
   writer.owns_fd_ = false;
-  if (written && fd >= 0) return fd;
-  if (fd >= 0) close_file(fd);
-  return -1;
+  if (!written && fd >= 0) close_file(fd);
+  return written ? fd : -1;
 }
 
 void open_memory_writer(text_writer& writer, std::string* memory) {
