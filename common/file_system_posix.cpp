@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +13,7 @@
 
 #include "common/ascii.h"
 #include "common/file_system.h"
+#include "common/in_place.h"
 #include "common/interrupt.h"
 #include "common/stream_io.h"
 
@@ -101,10 +101,8 @@ bool take_over_attributes(int fd, const std::string& old_path, const struct stat
 
 // Whether this run may write the file, as a rewrite in place would.
 bool may_write(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+  const int fd = open_for_update(path);
+  return fd >= 0 && close_file(fd);
 }
 
 // Where the new content of a file that cannot be replaced beside itself
@@ -119,43 +117,6 @@ int create_staged() {
       std::string(temporary && *temporary ? temporary : "/tmp") + "/kit-XXXXXX", 0, &name);
   if (fd >= 0) unlink(name.c_str());
   return fd;
-}
-
-// Copies bytes [begin, end) of one file to the same place in another.
-bool copy_bytes(int from, int to, off_t begin, off_t end) {
-  if (lseek(from, begin, SEEK_SET) != begin || lseek(to, begin, SEEK_SET) != begin) return false;
-  char buffer[64 * 1024];
-  while (begin < end) {
-    const long n = read_input(
-        from, buffer, static_cast<std::size_t>(std::min<off_t>(sizeof buffer, end - begin)));
-    if (n <= 0 || !write_output(to, buffer, static_cast<std::size_t>(n))) return false;
-    begin += n;
-  }
-  return true;
-}
-
-// Writes the new content, all of the file open as content, over the old
-// file.  Room for a longer content is made before the first old byte
-// changes, by writing its tail past the old end: a full disk fails there,
-// and the old file is cut back to its length, as it was.  The interrupts
-// wait until the file is whole: it is the old one or the new one, never a
-// mix.
-bool rewrite_in_place(const std::string& target, int content, flush_to_disk flush) {
-  struct stat fresh;
-  if (fstat(content, &fresh) != 0) return false;
-  interrupts_held hold;
-  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat old;
-  bool ok = fstat(fd, &old) == 0;
-  if (ok && fresh.st_size > old.st_size) {
-    ok = copy_bytes(content, fd, old.st_size, fresh.st_size);
-    if (!ok) (void)!ftruncate(fd, old.st_size);
-  }
-  ok = ok && copy_bytes(content, fd, 0, std::min(old.st_size, fresh.st_size)) &&
-       ftruncate(fd, fresh.st_size) == 0 && (flush == flush_to_disk::no || fsync(fd) == 0);
-  close(fd);
-  return ok;
 }
 
 // Makes a rename in the folder last through a power loss.
@@ -245,7 +206,7 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
 
 bool finish_replacement(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
   const int fd = release_writer(writer);
-  bool ok = fd >= 0 && (flush == flush_to_disk::no || fsync(fd) == 0);
+  bool ok = fd >= 0 && (flush == flush_to_disk::no || sync_file(fd));
   if (ok && !replacement.fresh.empty()) {
     interrupts_held hold;
     if (rename(replacement.fresh.c_str(), replacement.target.c_str()) == 0) {
@@ -259,7 +220,7 @@ bool finish_replacement(file_replacement& replacement, text_writer& writer, flus
   }
   // The new content is read back through the descriptor it was written
   // with, never by its name, which someone else may have taken meanwhile.
-  if (ok) ok = rewrite_in_place(replacement.target, fd, flush);
+  if (ok) ok = write_in_place(replacement.target, fd, flush == flush_to_disk::yes);
   if (fd >= 0) close(fd);
   if (!replacement.fresh.empty()) remove_registered(replacement.fresh);
   return ok;

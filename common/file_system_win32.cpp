@@ -8,6 +8,7 @@
 
 #include "common/ascii.h"
 #include "common/file_system.h"
+#include "common/in_place.h"
 #include "common/interrupt.h"
 #include "common/stream_io.h"
 
@@ -44,7 +45,7 @@ int create_fresh(const std::string& prefix, const std::string& suffix, std::stri
     std::string candidate = prefix + random_part() + suffix;
     interrupts_held hold;
     int fd =
-        _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        _open(candidate.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd >= 0) {
       *name = candidate;
       remove_on_interrupt(candidate);
@@ -122,6 +123,16 @@ void take_over_security(const std::string& from, const std::string& to) {
     SetFileSecurityA(to.c_str(), what, descriptor.data());
 }
 
+bool has_other_links(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool linked = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1;
+  CloseHandle(file);
+  return linked;
+}
+
 // Puts the fresh file in the old one's place.  Another process that holds
 // the old file open for a moment (a virus scanner, an indexer, an editor)
 // makes the move fail for as long: it is tried again for about a second.
@@ -189,15 +200,17 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
 
 bool finish_replacement(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
   const int fd = release_writer(writer);
-  bool ok = fd >= 0 && (flush == flush_to_disk::no ||
-                        FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))));
+  bool ok = fd >= 0 && (flush == flush_to_disk::no || sync_file(fd));
+  // Every name of a file with other hard links must show the new content.
+  const bool in_place = ok && has_other_links(replacement.target);
+  if (in_place) ok = write_in_place(replacement.target, fd, flush == flush_to_disk::yes);
   if (fd >= 0) ok = _close(fd) == 0 && ok;
-  if (ok && move_into_place(replacement.fresh, replacement.target)) {
+  if (ok && !in_place && move_into_place(replacement.fresh, replacement.target)) {
     forget_on_interrupt(replacement.fresh);
     return true;
   }
   remove_registered(replacement.fresh);
-  return false;
+  return ok && in_place;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {

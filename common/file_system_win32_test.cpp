@@ -25,21 +25,31 @@ TEST(FileSystemWin32, ReplacesTextLeavingNothingBeside) {
   EXPECT_FALSE(same_file(a, b));
 }
 
-TEST(FileSystemWin32, WaitsForAFileHeldOpenForAMoment) {
-  scratch_dir dir;
-  write_file(dir / "app.rsp", "old\r\n");
-  // Another process (a scanner, an indexer) holds the file open without
-  // letting it be deleted, for a moment.
-  HANDLE held = CreateFileA((dir / "app.rsp").c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  std::thread release([held] {
-    Sleep(300);
-    CloseHandle(held);
-  });
-  EXPECT_TRUE(replace_file_text(dir / "app.rsp", "new\n"));
-  release.join();
-  EXPECT_EQ("new\r\n", read_file(dir / "app.rsp"));
+// Another process (a scanner, an indexer) may hold the file open for a
+// moment without letting it be deleted; a file with a second name is
+// written in place, so that both names show the new text.
+TEST(FileSystemWin32, WaitsForAFileHeldOpenForAMomentAndReachesEveryLink) {
+  for (const bool linked : {false, true}) {
+    scratch_dir dir;
+    write_file(dir / "app.rsp", "old\r\n");
+    if (linked) {
+      ASSERT_TRUE(CreateHardLinkA((dir / "other.rsp").c_str(), (dir / "app.rsp").c_str(), nullptr));
+    }
+    HANDLE held =
+        CreateFileA((dir / "app.rsp").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread release([held] {
+      Sleep(300);
+      CloseHandle(held);
+    });
+    EXPECT_TRUE(replace_file_text(dir / "app.rsp", "new\n")) << linked;
+    release.join();
+    EXPECT_EQ("new\r\n", read_file(dir / "app.rsp")) << linked;
+    if (linked) {
+      EXPECT_EQ("new\r\n", read_file(dir / "other.rsp"));
+    }
+  }
 }
 
 }  // namespace

@@ -33,6 +33,22 @@ bool input_shrank(int fd, std::uint64_t size);
 
 bool write_output(int fd, const char* data, std::size_t size);
 
+// Opens an existing file for writing, without cutting it; -1 when that
+// fails.
+int open_for_update(const std::string& path);
+
+// The length of the file open as fd; -1 on a failure.
+std::int64_t file_length(int fd);
+
+// Where the next read or write on fd starts.
+bool seek_file(int fd, std::uint64_t offset);
+
+// Cuts (or extends) the file open as fd to length.
+bool set_file_length(int fd, std::uint64_t length);
+
+// Has what was written to fd reach the disk.
+bool sync_file(int fd);
+
 bool close_file(int fd);
 
 // Makes a standard stream binary; true when it is a terminal.

@@ -102,6 +102,28 @@ bool write_output(int fd, const char* data, size_t size) {
   return true;
 }
 
+int open_for_update(const std::string& path) {
+  if (holds_zero_byte(path)) return -1;
+  return open(path.c_str(), O_WRONLY | O_CLOEXEC);
+}
+
+int64_t file_length(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+bool seek_file(int fd, uint64_t offset) {
+  return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+bool set_file_length(int fd, uint64_t length) {
+  return ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+bool sync_file(int fd) {
+  return fsync(fd) == 0;
+}
+
 bool close_file(int fd) {
   return close(fd) == 0;
 }

@@ -48,6 +48,27 @@ bool write_output(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+int open_for_update(const std::string& path) {
+  if (holds_zero_byte(path)) return -1;
+  return _open(path.c_str(), _O_WRONLY | _O_BINARY);
+}
+
+std::int64_t file_length(int fd) {
+  return _filelengthi64(fd);
+}
+
+bool seek_file(int fd, std::uint64_t offset) {
+  return _lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) == static_cast<__int64>(offset);
+}
+
+bool set_file_length(int fd, std::uint64_t length) {
+  return _chsize_s(fd, static_cast<__int64>(length)) == 0;
+}
+
+bool sync_file(int fd) {
+  return _commit(fd) == 0;
+}
+
 bool close_file(int fd) {
   return _close(fd) == 0;
 }

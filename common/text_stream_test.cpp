@@ -7,7 +7,6 @@
 #include <random>
 
 #include "common/stream_io.h"
-#include "common/stream_io.h"
 #include "tests/e2e_support.h"
 #include "tests/support/reference_reader.h"
 
