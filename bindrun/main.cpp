@@ -30,9 +30,9 @@ int run(int argc, char** argv) {
   if (const char* message = load_failure_message(loaded)) return fail(message, 1);
 
   const bind_rewrite rewrite = rewrite_for_bind(std::move(lines), args.link);
-  if (!replace_file_text(args.link_rsp_file, response_text(rewrite.lines))) {
-    return fail("Unable to update response file!\n", 1);
-  }
+  const replace_result updated =
+      replace_file_text(args.link_rsp_file, response_text(rewrite.lines));
+  if (const char* message = update_failure_message(updated)) return fail(message, 1);
 
   // On Windows the linker and binder get their path in double quotes.
   const int link_status = run_tool(args.link, linker_arguments(args), path_quoting::quoted);

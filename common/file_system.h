@@ -38,23 +38,32 @@ bool is_device(const std::string& path);
 // seen half-written, and a run that stops early leaves it as it was.
 struct file_replacement {
   std::string target;  // the file replaced, symbolic links followed
-  // The fresh file beside it.  Empty where the new content waits without a
-  // name until it is written over the old file in place: in a folder that
-  // takes no new file, and for a file with other hard links.
+  // The fresh file beside it; empty where the folder takes no new file, and
+  // the new content waits in memory until it is written over the old file
+  // in place.
   std::string fresh;
+  std::string in_memory;
+  // The old file as it was checked at the start, open: a rewrite in place
+  // writes through it, never through its name, which someone else may have
+  // taken meanwhile (POSIX).  What Windows reopens by name is checked
+  // against id.
+  int checked = -1;
+  file_id id;
+  bool in_place = false;  // the old file is to be rewritten in place
 };
 
 enum class replace_start {
   started,     // the writer takes the new content
   not_a_file,  // a FIFO, a device or a folder stands there: nothing to replace
-  refused,     // the user may not write the file, or no fresh file could be made
+  refused,     // the user may not write the file, or no file can be made there
 };
 
 // Starts replacing the file under path, or making it when there is none.
-// The fresh file gets the old one's permission bits, extended attributes
-// and ACLs, and its owner and group where this run may set them (else those
-// of a new file); it is removed should an interrupt end the run.  A file the
-// user may not write is refused as an in-place rewrite would be.
+// A symbolic link is followed only where the system would follow it: in a
+// sticky folder that everyone may write (/tmp), only a link owned by this
+// user or by the folder's owner.  A file the user may not write is
+// refused as an in-place rewrite would be.  The fresh file is removed
+// should an interrupt end the run.
 replace_start start_replacement(const std::string& path, file_replacement& replacement,
                                 text_writer& writer);
 
@@ -63,22 +72,30 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
 // empty one.
 enum class flush_to_disk { no, yes };
 
-// Closes writer and puts what it wrote in the old file's place.  Where no
-// rename over the old file is possible (see above, and someone else's file
-// in a sticky folder), the old file is rewritten in place, with room made
-// first and interrupts held off until it is whole.  False on any failure;
-// the old file is then as it was.
-bool finish_replacement(file_replacement& replacement, text_writer& writer,
-                        flush_to_disk flush = flush_to_disk::no);
+enum class replace_result {
+  replaced,
+  unchanged,  // a failure, and the old file is as it was
+  damaged,    // a failure part-way through a rewrite in place that the old
+              // content could not be put back after either
+};
+
+// Closes writer and puts what it wrote in the old file's place.  The new
+// file gets the old one's permission bits, extended attributes and ACLs
+// (and no ACL the old one had not), and its owner and group where this run
+// may set them, all after the last write.  Where no fresh file can take
+// the old one's place (a folder that takes no new file, someone else's file
+// in a sticky folder, a file with other hard links, whose every name must
+// show the new content), the old file is rewritten in place.
+replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
+                                  flush_to_disk flush = flush_to_disk::no);
 
 // Closes writer and removes the fresh file: the old file stays as it was.
 void abandon_replacement(file_replacement& replacement, text_writer& writer);
 
 // Replaces the content of the file under path with text (line feeds written
-// as CR LF) as above, flushed to disk.  False, and nothing changed, when the
-// file is no file, may not be written, or the text cannot be written in
-// full.
-bool replace_file_text(const std::string& path, std::string_view text);
+// as CR LF) as above, flushed to disk; unchanged when the file is no file,
+// may not be written, or the text cannot be written in full.
+replace_result replace_file_text(const std::string& path, std::string_view text);
 
 // Creates a new, empty file with a unique name in the current directory
 // (no directory part in the name), opened for writing.  Never reuses a name

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #ifdef __linux__
@@ -19,19 +19,71 @@
 
 namespace {
 
-// The real file behind path, following every symbolic link.
-bool resolve_target(const std::string& path, std::string* target) {
-  char* resolved = realpath(path.c_str(), nullptr);
-  if (!resolved) return false;
-  *target = resolved;
-  free(resolved);
-  return true;
-}
-
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether the system would follow the symbolic link link in folder for
+// this user: in a sticky folder that everyone may write (/tmp), only a link
+// of this user's or of the folder's owner, so that no one else can point
+// the run at a file of their choosing.  The kit follows links itself, so
+// the system's own rule would never apply.
+bool may_follow(const struct stat& folder, const struct stat& link) {
+  const mode_t shared = S_ISVTX | S_IWOTH;
+  return (folder.st_mode & shared) != shared || link.st_uid == geteuid() ||
+         link.st_uid == folder.st_uid;
+}
+
+bool read_link(const std::string& path, std::string* text) {
+  for (std::size_t size = 256;; size *= 2) {
+    text->resize(size);
+    const ssize_t n = readlink(path.c_str(), text->data(), size);
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < size) {
+      text->resize(static_cast<std::size_t>(n));
+      return n > 0;
+    }
+  }
+}
+
+// The file behind path, as a path without symbolic links: each link on the
+// way is followed where may_follow allows it.  The file itself need not
+// exist.  False for a link that may not be followed, a loop, or a folder
+// on the way that cannot be looked into.
+bool resolve_target(const std::string& path, std::string* target) {
+  std::string done = path[0] == '/' ? "/" : "";  // ends in '/' unless empty
+  std::string rest = path;
+  int links = 0;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const bool more = slash != std::string::npos;
+    const std::string part = rest.substr(0, slash);
+    rest.erase(0, more ? slash + 1 : rest.size());
+    if (part.empty() || part == ".") continue;
+    const std::string at = done + part;
+    struct stat st, folder;
+    if (lstat(at.c_str(), &st) != 0) {
+      const bool missing = errno == ENOENT && !more;
+      *target = at;
+      return missing;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      if (more && !S_ISDIR(st.st_mode)) return false;
+      done = at + "/";
+      continue;
+    }
+    std::string link;
+    if (++links > 40 || lstat(done.empty() ? "." : done.c_str(), &folder) != 0 ||
+        !may_follow(folder, st) || !read_link(at, &link))
+      return false;
+    rest = more ? link + "/" + rest : link;
+    if (link[0] == '/') done = "/";
+  }
+  if (done.empty()) done = "./";
+  *target = done.size() > 1 ? done.substr(0, done.size() - 1) : done;
+  return true;
 }
 
 // Creates a new file from a mkstemp pattern whose last suffix_length bytes
@@ -64,23 +116,38 @@ mode_t new_file_mode() {
   return 0666 & ~mask;
 }
 
-// Carries the extended attributes of the file at from (its ACLs among
-// them) to the file open as to.  One that the file system or this run may
-// not set is left out, as the owner is.
-void take_over_extended_attributes(const std::string& from, int to) {
 #ifdef __linux__
-  ssize_t size = listxattr(from.c_str(), nullptr, 0);
-  if (size <= 0) return;
-  std::vector<char> names(static_cast<std::size_t>(size));
-  size = listxattr(from.c_str(), names.data(), names.size());
+// The names of the extended attributes of the file open as fd.
+std::vector<std::string> attribute_names(int fd) {
+  std::vector<std::string> names;
+  ssize_t size = flistxattr(fd, nullptr, 0);
+  std::vector<char> list(static_cast<std::size_t>(size > 0 ? size : 0));
+  size = size > 0 ? flistxattr(fd, list.data(), list.size()) : 0;
+  for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(names.back().size()) + 1)
+    names.emplace_back(&list[static_cast<std::size_t>(at)]);
+  return names;
+}
+#endif
+
+// Gives the file open as to the extended attributes of the file open as
+// from (its ACLs among them), and none other: an ACL that to inherited from
+// its folder would give someone the old file did not.  One that the file
+// system or this run may not set is left out, as the owner is.
+void take_over_extended_attributes(int from, int to) {
+#ifdef __linux__
+  const std::vector<std::string> kept = attribute_names(from);
+  for (const std::string& name : attribute_names(to)) {
+    if (std::find(kept.begin(), kept.end(), name) == kept.end())
+      (void)!fremovexattr(to, name.c_str());
+  }
   std::vector<char> value;
-  for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1) {
-    const char* name = &names[at];
-    ssize_t length = getxattr(from.c_str(), name, nullptr, 0);
+  for (const std::string& name : kept) {
+    ssize_t length = fgetxattr(from, name.c_str(), nullptr, 0);
     if (length < 0) continue;
     value.resize(static_cast<std::size_t>(length));
-    length = getxattr(from.c_str(), name, value.data(), value.size());
-    if (length >= 0) (void)!fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0);
+    length = fgetxattr(from, name.c_str(), value.data(), value.size());
+    if (length >= 0)
+      (void)!fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(length), 0);
   }
 #else
   (void)from;
@@ -89,33 +156,32 @@ void take_over_extended_attributes(const std::string& from, int to) {
 }
 
 // Takes the old file's owner and group where this run may set them, its
-// extended attributes, then its permission bits (last: a change of owner
-// clears the set-user and set-group bits, and an ACL sets the group bits).
-// Where the owner cannot be kept, the replacement belongs to whoever runs
-// the build, as any rewrite by a new file would.
-bool take_over_attributes(int fd, const std::string& old_path, const struct stat& old) {
+// extended attributes, then its permission bits: after the last write,
+// which clears the set-user and set-group bits and a capability, and in
+// this order, since a change of owner clears them too, and an ACL sets the
+// group bits.  Where the owner cannot be kept, the replacement belongs to
+// whoever runs the build, as any rewrite by a new file would.
+bool take_over_attributes(int fd, int old_fd) {
+  struct stat old;
+  if (fstat(old_fd, &old) != 0) return false;
   if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)!fchown(fd, -1, old.st_gid);
-  take_over_extended_attributes(old_path, fd);
+  take_over_extended_attributes(old_fd, fd);
   return fchmod(fd, old.st_mode & 07777) == 0;
 }
 
-// Whether this run may write the file, as a rewrite in place would.
-bool may_write(const std::string& path) {
-  const int fd = open_for_update(path);
-  return fd >= 0 && close_file(fd);
-}
-
-// Where the new content of a file that cannot be replaced beside itself
-// waits until it is written over the old one: among the temporary files,
-// and without a name from the start, so that no one can swap it meanwhile
-// and nothing is left behind.
-int create_staged() {
-  const char* temporary = getenv("TMPDIR");
-  std::string name;
-  interrupts_held hold;
-  const int fd = create_from_pattern(
-      std::string(temporary && *temporary ? temporary : "/tmp") + "/kit-XXXXXX", 0, &name);
-  if (fd >= 0) unlink(name.c_str());
+// Opens the file found at target, a regular file as st describes it, for
+// a rewrite in place: the very file, or -1.  Without reading, the old
+// content could not be kept, and only a rename can replace the file.
+int open_checked(const std::string& target, const struct stat& st) {
+  const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = open(target.c_str(), O_RDWR | flags);
+  if (fd < 0 && errno == EACCES) fd = open(target.c_str(), O_WRONLY | flags);
+  struct stat opened;
+  if (fd >= 0 &&
+      (fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)) {
+    close(fd);
+    fd = -1;
+  }
   return fd;
 }
 
@@ -125,6 +191,41 @@ void flush_folder(const std::string& folder) {
   if (fd < 0) return;
   (void)fsync(fd);
   close(fd);
+}
+
+enum class rename_result { done, refused, failed };
+
+// Puts the fresh file, open as fd, in the old one's place.
+rename_result rename_fresh(file_replacement& replacement, int fd, flush_to_disk flush) {
+  if ((replacement.checked >= 0 && !take_over_attributes(fd, replacement.checked)) ||
+      (flush == flush_to_disk::yes && !sync_file(fd)))
+    return rename_result::failed;
+  interrupts_held hold;
+  if (rename(replacement.fresh.c_str(), replacement.target.c_str()) != 0) {
+    // Someone else's file in a sticky folder can be written, not replaced.
+    return errno == EPERM || errno == EACCES ? rename_result::refused : rename_result::failed;
+  }
+  forget_on_interrupt(replacement.fresh);
+  replacement.fresh.clear();
+  if (flush == flush_to_disk::yes) flush_folder(directory_of(replacement.target));
+  return rename_result::done;
+}
+
+// Puts the new content, in the fresh file open as fd or in memory, in
+// place of the old.
+replace_result put_new_content(file_replacement& replacement, int fd, flush_to_disk flush) {
+  if (!replacement.in_place) {
+    const rename_result renamed = rename_fresh(replacement, fd, flush);
+    if (renamed != rename_result::refused) {
+      return renamed == rename_result::done ? replace_result::replaced : replace_result::unchanged;
+    }
+  }
+  if (replacement.checked < 0) return replace_result::unchanged;
+  const std::int64_t length =
+      fd >= 0 ? file_length(fd) : static_cast<std::int64_t>(replacement.in_memory.size());
+  if (length < 0) return replace_result::unchanged;
+  return write_in_place(replacement.checked, {fd, &replacement.in_memory},
+                        static_cast<std::uint64_t>(length), flush == flush_to_disk::yes);
 }
 
 }  // namespace
@@ -161,81 +262,68 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
                                 text_writer& writer) {
   replacement = file_replacement();
   // An empty name names no file, and would name the working folder here.
-  if (path.empty() || holds_zero_byte(path)) return replace_start::refused;
+  if (path.empty() || holds_zero_byte(path) || !resolve_target(path, &replacement.target))
+    return replace_start::refused;
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) {
-    // Nothing there yet: the fresh file becomes the file.
-    if (errno != ENOENT) return replace_start::refused;
-    replacement.target = path;
-    int fd = create_registered(directory_of(path) + "/.kit-XXXXXX", 0, &replacement.fresh);
-    if (fd < 0) return replace_start::refused;
-    if (fchmod(fd, new_file_mode()) != 0) {
-      close(fd);
-      remove_registered(replacement.fresh);
-      return replace_start::refused;
-    }
-    adopt_writer(writer, fd);
-    return replace_start::started;
-  }
+  const bool exists = lstat(replacement.target.c_str(), &st) == 0;
   // Renaming over a FIFO or a device would put a plain file in its place
   // (over /dev/null, for a build running as root): only files are replaced.
-  if (!resolve_target(path, &replacement.target) || stat(replacement.target.c_str(), &st) != 0 ||
-      !S_ISREG(st.st_mode)) {
-    return replace_start::not_a_file;
-  }
+  if (exists && !S_ISREG(st.st_mode)) return replace_start::not_a_file;
   // The rename needs only the folder's permission; the file's own counts.
-  if (!may_write(replacement.target)) return replace_start::refused;
-  // Every name of a file with other hard links must show the new content,
-  // so such a file is rewritten in place, as is one in a folder that takes
-  // no new file.
-  int fd = -1;
-  if (st.st_nlink == 1) {
-    fd =
-        create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
-  }
-  if (fd >= 0 && !take_over_attributes(fd, replacement.target, st)) {
+  if (exists && (replacement.checked = open_checked(replacement.target, st)) < 0)
+    return replace_start::refused;
+  const int fd =
+      create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
+  if (fd >= 0 && !exists && fchmod(fd, new_file_mode()) != 0) {
     close(fd);
     remove_registered(replacement.fresh);
     return replace_start::refused;
   }
-  if (fd < 0) fd = create_staged();
-  if (fd < 0) return replace_start::refused;
-  adopt_writer(writer, fd);
+  // Every name of a file with other hard links must show the new content,
+  // so such a file is rewritten in place, as is one no fresh file can be
+  // made for.
+  replacement.in_place = exists && (st.st_nlink > 1 || fd < 0);
+  if (fd >= 0) {
+    adopt_writer(writer, fd);
+  } else if (exists) {
+    // A response file fits in memory, and so must a destination in a
+    // folder that takes no new file.
+    open_memory_writer(writer, &replacement.in_memory);
+  } else {
+    return replace_start::refused;
+  }
   return replace_start::started;
 }
 
-bool finish_replacement(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
-  const int fd = release_writer(writer);
-  bool ok = fd >= 0 && (flush == flush_to_disk::no || sync_file(fd));
-  if (ok && !replacement.fresh.empty()) {
-    interrupts_held hold;
-    if (rename(replacement.fresh.c_str(), replacement.target.c_str()) == 0) {
-      forget_on_interrupt(replacement.fresh);
-      close(fd);
-      if (flush == flush_to_disk::yes) flush_folder(directory_of(replacement.target));
-      return true;
-    }
-    // Someone else's file in a sticky folder can be written, not replaced.
-    ok = errno == EPERM || errno == EACCES;
+replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
+                                  flush_to_disk flush) {
+  int fd = -1;
+  bool written = true;
+  if (replacement.fresh.empty()) {
+    written = close_writer(writer);
+  } else {
+    fd = release_writer(writer);
+    written = fd >= 0;
   }
-  // The new content is read back through the descriptor it was written
-  // with, never by its name, which someone else may have taken meanwhile.
-  if (ok) ok = write_in_place(replacement.target, fd, flush == flush_to_disk::yes);
+  const replace_result result =
+      written ? put_new_content(replacement, fd, flush) : replace_result::unchanged;
   if (fd >= 0) close(fd);
-  if (!replacement.fresh.empty()) remove_registered(replacement.fresh);
-  return ok;
+  abandon_replacement(replacement, writer);
+  return result;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   close_writer(writer);
   if (!replacement.fresh.empty()) remove_registered(replacement.fresh);
+  if (replacement.checked >= 0) close(replacement.checked);
+  replacement = file_replacement();
 }
 
-bool replace_file_text(const std::string& path, std::string_view text) {
+replace_result replace_file_text(const std::string& path, std::string_view text) {
   file_replacement replacement;
   text_writer writer;
   if (!path_exists(path) || start_replacement(path, replacement, writer) != replace_start::started)
-    return false;
+    return replace_result::unchanged;
   write_text(writer, text);
   // Response files are kept with the sources: a power loss must leave the
   // old or the new one, never an empty file.

@@ -148,6 +148,29 @@ bool move_into_place(const std::string& fresh, const std::string& target) {
   }
 }
 
+bool identify_handle(HANDLE file, file_id* id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  id->device = info.dwVolumeSerialNumber;
+  id->inode = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+// Writes the fresh file, open as fresh, over the old one, reopened: only
+// when it is still the file checked at the start.
+replace_result rewrite_in_place(const file_replacement& replacement, int fresh, bool flush) {
+  const int fd = open_for_update(replacement.target);
+  file_id id;
+  const std::int64_t length = file_length(fresh);
+  replace_result result = replace_result::unchanged;
+  if (fd >= 0 && identify_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &id) &&
+      same_file(id, replacement.id) && length >= 0) {
+    result = write_in_place(fd, {fresh, nullptr}, static_cast<std::uint64_t>(length), flush);
+  }
+  if (fd >= 0) _close(fd);
+  return result;
+}
+
 }  // namespace
 
 bool path_exists(const std::string& path) {
@@ -160,13 +183,9 @@ bool identify_file(const std::string& path, file_id* id) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool ok = GetFileInformationByHandle(file, &info) != 0;
+  const bool ok = identify_handle(file, id);
   CloseHandle(file);
-  if (!ok) return false;
-  id->device = info.dwVolumeSerialNumber;
-  id->inode = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return true;
+  return ok;
 }
 
 bool remove_file(const std::string& path) {
@@ -191,6 +210,8 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   if (kind == entry_kind::other) return replace_start::not_a_file;
   if (kind == entry_kind::disk_file && !may_write(path)) return replace_start::refused;
   replacement.target = kind == entry_kind::disk_file ? final_target(path) : path;
+  if (kind == entry_kind::disk_file && !identify_file(replacement.target, &replacement.id))
+    return replace_start::refused;
   int fd = create_fresh(directory_of(replacement.target) + "\\.kit-", "", &replacement.fresh);
   if (fd < 0) return replace_start::refused;
   if (kind == entry_kind::disk_file) take_over_security(replacement.target, replacement.fresh);
@@ -198,19 +219,21 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   return replace_start::started;
 }
 
-bool finish_replacement(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
+replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
+                                  flush_to_disk flush) {
   const int fd = release_writer(writer);
   bool ok = fd >= 0 && (flush == flush_to_disk::no || sync_file(fd));
+  replace_result result = ok ? replace_result::replaced : replace_result::unchanged;
   // Every name of a file with other hard links must show the new content.
   const bool in_place = ok && has_other_links(replacement.target);
-  if (in_place) ok = write_in_place(replacement.target, fd, flush == flush_to_disk::yes);
-  if (fd >= 0) ok = _close(fd) == 0 && ok;
+  if (in_place) result = rewrite_in_place(replacement, fd, flush == flush_to_disk::yes);
+  if (fd >= 0 && _close(fd) != 0) ok = false;
   if (ok && !in_place && move_into_place(replacement.fresh, replacement.target)) {
     forget_on_interrupt(replacement.fresh);
-    return true;
+    return replace_result::replaced;
   }
   remove_registered(replacement.fresh);
-  return ok && in_place;
+  return in_place ? result : replace_result::unchanged;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
@@ -218,12 +241,12 @@ void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   remove_registered(replacement.fresh);
 }
 
-bool replace_file_text(const std::string& path, std::string_view text) {
+replace_result replace_file_text(const std::string& path, std::string_view text) {
   file_replacement replacement;
   text_writer writer;
   if (kind_of(path) != entry_kind::disk_file ||
       start_replacement(path, replacement, writer) != replace_start::started) {
-    return false;
+    return replace_result::unchanged;
   }
   write_text(writer, text);
   // Response files are kept with the sources: a power loss must leave the

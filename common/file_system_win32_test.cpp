@@ -11,11 +11,11 @@ namespace {
 TEST(FileSystemWin32, ReplacesTextLeavingNothingBeside) {
   scratch_dir dir;
   write_file(dir / "app.rsp", "old\r\n");
-  ASSERT_TRUE(replace_file_text(dir / "app.rsp", "new\nlines\n"));
+  ASSERT_EQ(replace_result::replaced, replace_file_text(dir / "app.rsp", "new\nlines\n"));
   EXPECT_EQ("new\r\nlines\r\n", read_file(dir / "app.rsp"));
-  EXPECT_FALSE(replace_file_text(dir / "missing.rsp", "x"));
-  EXPECT_FALSE(replace_file_text(dir.path, "x"));
-  EXPECT_FALSE(replace_file_text("NUL", "x"));
+  EXPECT_EQ(replace_result::unchanged, replace_file_text(dir / "missing.rsp", "x"));
+  EXPECT_EQ(replace_result::unchanged, replace_file_text(dir.path, "x"));
+  EXPECT_EQ(replace_result::unchanged, replace_file_text("NUL", "x"));
   EXPECT_FALSE(file_exists(dir / "missing.rsp"));
   file_id a, b;
   ASSERT_TRUE(identify_file(dir / "app.rsp", &a));
@@ -43,7 +43,7 @@ TEST(FileSystemWin32, WaitsForAFileHeldOpenForAMomentAndReachesEveryLink) {
       Sleep(300);
       CloseHandle(held);
     });
-    EXPECT_TRUE(replace_file_text(dir / "app.rsp", "new\n")) << linked;
+    EXPECT_EQ(replace_result::replaced, replace_file_text(dir / "app.rsp", "new\n")) << linked;
     release.join();
     EXPECT_EQ("new\r\n", read_file(dir / "app.rsp")) << linked;
     if (linked) {

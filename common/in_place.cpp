@@ -1,41 +1,97 @@
 #include "common/in_place.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <cstring>
+#include <new>
 
 #include "common/interrupt.h"
 #include "common/stream_io.h"
 
 namespace {
 
-// Copies bytes [begin, end) of one file to the same place in another.
-bool copy_bytes(int from, int to, std::uint64_t begin, std::uint64_t end) {
-  if (!seek_file(from, begin) || !seek_file(to, begin)) return false;
-  char buffer[64 * 1024];
-  while (begin < end) {
-    const long n = read_input(from, buffer, std::min<std::uint64_t>(sizeof buffer, end - begin));
-    if (n <= 0 || !write_output(to, buffer, static_cast<std::size_t>(n))) return false;
-    begin += static_cast<std::uint64_t>(n);
+// A place in a file or in memory.
+struct place {
+  int fd;
+  std::string* memory;
+  std::uint64_t offset;
+};
+
+bool read_at(const place& from, char* to, std::size_t size) {
+  if (from.fd < 0) {
+    if (from.offset + size > from.memory->size()) return false;
+    std::memcpy(to, from.memory->data() + from.offset, size);
+    return true;
+  }
+  if (!seek_file(from.fd, from.offset)) return false;
+  while (size > 0) {
+    const long n = read_input(from.fd, to, size);
+    if (n <= 0) return false;
+    to += n;
+    size -= static_cast<std::size_t>(n);
   }
   return true;
 }
 
+bool write_at(const place& to, const char* from, std::size_t size) {
+  if (to.fd >= 0) return seek_file(to.fd, to.offset) && write_output(to.fd, from, size);
+  try {
+    if (to.memory->size() < to.offset + size) to.memory->resize(to.offset + size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::memcpy(to.memory->data() + to.offset, from, size);
+  return true;
+}
+
+bool copy_bytes(place from, place to, std::uint64_t count) {
+  char buffer[64 * 1024];
+  while (count > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, count));
+    if (!read_at(from, buffer, n) || !write_at(to, buffer, n)) return false;
+    from.offset += n;
+    to.offset += n;
+    count -= n;
+  }
+  return true;
+}
+
+// Puts the content over the target: first its tail past the old end, which
+// makes the room (a full disk fails here, before any old byte changed),
+// then the rest.
+bool put_content(const in_place_store& store, int target, std::uint64_t length,
+                 std::uint64_t old_length, bool flush) {
+  const place content = {store.fd, store.memory, 0};
+  if (length > old_length && !copy_bytes({store.fd, store.memory, old_length},
+                                         {target, nullptr, old_length}, length - old_length))
+    return false;
+  return copy_bytes(content, {target, nullptr, 0}, std::min(length, old_length)) &&
+         set_file_length(target, length) && (!flush || sync_file(target));
+}
+
 }  // namespace
 
-bool write_in_place(const std::string& target, int content, bool flush) {
-  const std::int64_t length = file_length(content);
-  if (length < 0) return false;
-  interrupts_held hold;
-  const int fd = open_for_update(target);
-  if (fd < 0) return false;
-  const std::int64_t old_length = file_length(fd);
-  bool ok = old_length >= 0;
-  if (ok && length > old_length) {
-    ok = copy_bytes(content, fd, old_length, length);
-    if (!ok) set_file_length(fd, old_length);
+replace_result write_in_place(int target, const in_place_store& store, std::uint64_t length,
+                              bool flush) {
+  // Waits here, where an interrupt still ends the run with nothing changed.
+  if (!lock_file(target)) return replace_result::unchanged;
+  const std::int64_t old_length = file_length(target);
+  // The old content goes after the new one, to be put back from there.
+  const place kept = {store.fd, store.memory, length};
+  if (old_length < 0 ||
+      !copy_bytes({target, nullptr, 0}, kept, static_cast<std::uint64_t>(old_length))) {
+    unlock_file(target);
+    return replace_result::unchanged;
   }
-  ok = ok && copy_bytes(content, fd, 0, std::min(old_length, length)) &&
-       set_file_length(fd, length) && (!flush || sync_file(fd));
-  ok = close_file(fd) && ok;
-  return ok;
+  const std::uint64_t old = static_cast<std::uint64_t>(old_length);
+  replace_result result = replace_result::replaced;
+  {
+    interrupts_held hold;
+    if (!put_content(store, target, length, old, flush)) {
+      const bool restored = copy_bytes(kept, {target, nullptr, 0}, old) &&
+                            set_file_length(target, old) && (!flush || sync_file(target));
+      result = restored ? replace_result::unchanged : replace_result::damaged;
+    }
+  }
+  unlock_file(target);
+  return result;
 }

@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -16,15 +17,23 @@ const int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
 
 volatile sig_atomic_t g_running_tool = 0;
 
+// Whether any process of the group is left.
+bool group_alive(pid_t group) {
+  return kill(-group, 0) == 0 || errno == EPERM;
+}
+
 void on_interrupt(int signal_number) {
-  // A build that ends a step by SIGTERM or SIGHUP (a timeout, a kill of
-  // the step) means the tool too, which may hang; SIGINT from a terminal
-  // has reached it already, and a file-size limit is this run's own.
+  // The tool runs in a group of its own, which a terminal's SIGINT no
+  // longer reaches: a termination is passed on to every process of that
+  // group, a wrapper's children too.  A file-size limit is this run's own.
   const pid_t tool = g_running_tool;
-  if (tool > 0 && (signal_number == SIGTERM || signal_number == SIGHUP)) kill(tool, signal_number);
-  // A tool may still be reading one of the files: wait for every child.
+  if (tool > 0 && signal_number != SIGXFSZ) kill(-tool, signal_number);
+  // A tool may still be reading one of the files: wait for every child,
+  // and then for what the tool started, until its whole group is gone.
   while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
   }
+  const struct timespec pause = {0, 10 * 1000 * 1000};
+  while (tool > 0 && group_alive(tool)) nanosleep(&pause, nullptr);
   remove_pending_files([](const char* name) { return unlink(name) == 0; });
   // Ends the run by the same signal once the handler returns and it is
   // no longer blocked, so that the caller sees how the run ended.

@@ -2,8 +2,6 @@
 
 #include <new>
 
-#include "common/file_system.h"
-
 bool open_response_file(text_reader& reader, const std::string& path) {
   return !is_device(path) && open_reader(reader, path);
 }
@@ -34,6 +32,18 @@ const char* load_failure_message(load_status status) {
       return "Out of memory reading input file!\n";
     case load_status::too_many_lines:
       return "Too many lines in input file!\n";
+  }
+  return nullptr;
+}
+
+const char* update_failure_message(replace_result result) {
+  switch (result) {
+    case replace_result::replaced:
+      return nullptr;
+    case replace_result::unchanged:
+      return "Unable to update response file!\n";
+    case replace_result::damaged:
+      return "Unable to update response file!\nUnable to restore response file!\n";
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_system.h"
 #include "common/text_stream.h"
 
 // Reads of a response file hold at most this many bytes less one; a longer
@@ -28,5 +29,9 @@ load_status load_lines(const std::string& path, std::size_t max_lines,
 
 // The message a response-file wrapper prints for a failed load; none for ok.
 const char* load_failure_message(load_status status);
+
+// The message a response-file wrapper prints when the file it rewrote could
+// not be replaced; none when it was.
+const char* update_failure_message(replace_result result);
 
 #endif  // KIT_COMMON_RESPONSE_FILE_H_

@@ -18,6 +18,12 @@ namespace {
 
 enum class start_result { started, not_found, failed };
 
+#ifdef POSIX_SPAWN_SETSID
+const short kOwnSession = POSIX_SPAWN_SETSID;
+#else
+const short kOwnSession = POSIX_SPAWN_SETPGROUP;  // a group, at least
+#endif
+
 // Failures that mean "no program under this name that the system can start",
 // after which the search goes on with the next candidate.
 bool means_not_found(int error) {
@@ -103,13 +109,18 @@ int run_tool(const std::string& program, const std::vector<std::string>& argumen
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   watch_interrupts();
-  // The tool starts with the signal mask of the run, not the one held below.
+  // A run started with SIGCHLD ignored would never see its tool end.
+  signal(SIGCHLD, SIG_DFL);
+  // The tool starts with the signal mask of the run, not the one held below,
+  // and in a session, and so a process group, of its own: the handlers pass
+  // a termination on to every process of it, and a terminal it reads is no
+  // controlling terminal of its own, where a background group would stop.
   sigset_t mask;
   posix_spawnattr_t attributes;
   if (sigprocmask(SIG_SETMASK, nullptr, &mask) != 0 || posix_spawnattr_init(&attributes) != 0)
     return -1;
   posix_spawnattr_setsigmask(&attributes, &mask);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | kOwnSession);
   pid_t pid = 0;
   start_result started = start_result::failed;
   {

@@ -33,9 +33,14 @@ bool input_shrank(int fd, std::uint64_t size);
 
 bool write_output(int fd, const char* data, std::size_t size);
 
-// Opens an existing file for writing, without cutting it; -1 when that
-// fails.
+// Opens an existing file for reading and writing, without cutting it; -1
+// when that fails.
 int open_for_update(const std::string& path);
+
+// Takes an exclusive lock on the whole file open as fd, waiting while
+// another holds one, and lets go of it.
+bool lock_file(int fd);
+void unlock_file(int fd);
 
 // The length of the file open as fd; -1 on a failure.
 std::int64_t file_length(int fd);

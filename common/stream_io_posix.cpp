@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdint.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,7 +105,18 @@ bool write_output(int fd, const char* data, size_t size) {
 
 int open_for_update(const std::string& path) {
   if (holds_zero_byte(path)) return -1;
-  return open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  return open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+bool lock_file(int fd) {
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+void unlock_file(int fd) {
+  flock(fd, LOCK_UN);
 }
 
 int64_t file_length(int fd) {

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -50,7 +51,18 @@ bool write_output(int fd, const char* data, std::size_t size) {
 
 int open_for_update(const std::string& path) {
   if (holds_zero_byte(path)) return -1;
-  return _open(path.c_str(), _O_WRONLY | _O_BINARY);
+  return _open(path.c_str(), _O_RDWR | _O_BINARY);
+}
+
+bool lock_file(int fd) {
+  OVERLAPPED whole = {};
+  return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK, 0,
+                    MAXDWORD, MAXDWORD, &whole) != 0;
+}
+
+void unlock_file(int fd) {
+  OVERLAPPED whole = {};
+  UnlockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), 0, MAXDWORD, MAXDWORD, &whole);
 }
 
 std::int64_t file_length(int fd) {

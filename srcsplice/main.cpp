@@ -47,7 +47,7 @@ int run(int argc, char** argv) {
   const replace_start start = start_replacement(dst_file, replacement, destination);
   // A terminal, a FIFO or a device takes the text as it comes.
   const bool direct = start == replace_start::not_a_file;
-  if (start == replace_start::refused || (direct && !open_writer(destination, dst_file)))
+  if (start == replace_start::refused || (direct && !open_writer(destination, replacement.target)))
     return report_fatal(failure_message(splice_failure::cannot_open));
   include_opener open_include = [&](const std::string& name, text_reader& reader) {
     return open_include_file(name, dest_known ? &dest_id : nullptr, reader);
@@ -60,17 +60,19 @@ int run(int argc, char** argv) {
   // any other failure the destination keeps what came before the failing
   // line.  Output still buffered then came before it too, so a write
   // failure found now happened first and is the one told.
-  bool written = true;
+  replace_result written = replace_result::replaced;
   if (direct) {
-    written = close_writer(destination);
+    if (!close_writer(destination)) written = replace_result::unchanged;
   } else if (failure == splice_failure::output_is_input || failure == splice_failure::cannot_read) {
     abandon_replacement(replacement, destination);
   } else {
     written = finish_replacement(replacement, destination);
   }
-  if (!written) failure = splice_failure::write_failed;
-  if (failure != splice_failure::none) return report_fatal(failure_message(failure));
-  return 0;
+  if (written != replace_result::replaced) failure = splice_failure::write_failed;
+  if (failure == splice_failure::none) return 0;
+  report_fatal(failure_message(failure));
+  if (written == replace_result::damaged) report_fatal("Could not restore output file");
+  return 1;
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // srcsplice on odd and hostile input: binary bytes, huge lines, FIFOs,
 // include names that need quoting in a shell, failing reads, interrupts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "tests/e2e_support.h"
 
@@ -124,6 +127,67 @@ TEST(SrcspliceHostile, ReadErrorsAndInterruptsLeaveNoFalseOrHalfDestination) {
     EXPECT_EQ(system(("test $(ls -A '" + dir.path + "' | wc -l) -eq 3").c_str()), 0)
         << "a fresh file was left behind";
   }
+}
+
+// A destination with a second name is rewritten in place: through the
+// file it was when the run began, whatever stands under its name by the
+// end, and by one run at a time.  No folder for temporary files is needed.
+TEST(SrcspliceHostile, TheRewriteInPlaceKeepsToItsFileAndWaitsItsTurn) {
+  scratch_dir dir;
+  write_file(dir / "secret", "secret\r\n");
+  write_file(dir / "tmp", "a file, not a folder");
+  write_file(dir / "d.asm", "");
+  ASSERT_EQ(link((dir / "d.asm").c_str(), (dir / "other.asm").c_str()), 0);
+  run_options options;
+  options.cwd = dir.path;
+  options.env.emplace_back("TMPDIR", dir / "tmp");
+  // Held at its include until the destination's name leads elsewhere.
+  write_file(dir / "s.asm", kOn + "include \"pause.inc\"\r\n");
+  ASSERT_EQ(mkfifo((dir / "pause.inc").c_str(), 0666), 0);
+  std::thread swap([&dir] {
+    const int fd = open((dir / "pause.inc").c_str(), O_WRONLY);
+    unlink((dir / "d.asm").c_str());
+    EXPECT_EQ(symlink("secret", (dir / "d.asm").c_str()), 0);
+    EXPECT_EQ(write(fd, "evil\n", 5), 5);
+    close(fd);
+  });
+  run_result result = run_program(kit_program("srcsplice"), {"s.asm", "d.asm"}, options);
+  // A run that never opened the include leaves the writer waiting for it.
+  const int unblock = open((dir / "pause.inc").c_str(), O_RDONLY | O_NONBLOCK);
+  swap.join();
+  close(unblock);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(read_file(dir / "secret"), "secret\r\n");
+  EXPECT_EQ(read_file(dir / "other.asm"),
+            kOn + framed("pause.inc", "include \"pause.inc\"\r\n", "evil\r\n"));
+
+  // A second run that comes while the first writes waits for it, and then
+  // writes all of its own text.
+  unlink((dir / "d.asm").c_str());
+  write_file(dir / "d.asm", "");
+  ASSERT_EQ(unlink((dir / "other.asm").c_str()) |
+                link((dir / "d.asm").c_str(), (dir / "other.asm").c_str()),
+            0);
+  run_options slow = options;
+  slow.wrapper = with_fault("write", "write:delay_enter=500000:when=2", dir / "d.asm");
+  if (slow.wrapper.empty())
+    GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
+  std::string a, b;
+  for (int i = 0; i < 100000; ++i) a += "a\r\n", b += "b\r\n";
+  write_file(dir / "a.asm", a);
+  write_file(dir / "b.asm", b);
+  run_result first;
+  std::thread first_run([&] {
+    first = run_program(kit_program("srcsplice"), {"a.asm", "d.asm"}, slow);
+  });
+  struct stat st;
+  for (int i = 0; i < 10000 && stat((dir / "other.asm").c_str(), &st) == 0 && st.st_size == 0; ++i)
+    usleep(1000);
+  result = run_program(kit_program("srcsplice"), {"b.asm", "d.asm"}, options);
+  first_run.join();
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(read_file(dir / "other.asm") == b) << "the two texts mixed";
 }
 
 }  // namespace

@@ -5,10 +5,11 @@
 // an "@file" argument as they are while it runs.  It exits with the status
 // that FAKE_TOOL_EXIT gives for its name ("tlink=2,gcc=1"), else 0.  A tool
 // named in FAKE_TOOL_HANG ("tlink=15") first sends the signal given to the
-// program that started it, as a build that gives up on a step would, and
-// runs on, for at most 20 seconds, until SIGTERM or SIGHUP ends it, which it
-// notes in the log as "signal <number>" (POSIX only).  Its name is the last path component of
-// argv[0], without ".exe".
+// program that started it (or, started by a wrapper, to the process that
+// FAKE_TOOL_PARENT names), as a build that gives up on a step would, and
+// runs on, for at most 20 seconds, until SIGINT, SIGTERM or SIGHUP ends it,
+// which it notes in the log as "signal <number>" (POSIX only).  Its name is the last path component
+// of argv[0], without ".exe".
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -91,9 +92,9 @@ void note_signal(int signal_number) {
 
 void end_parent_and_hang(int parent_signal, const char* log) {
   if (log) g_log = open(log, O_WRONLY | O_APPEND);
-  signal(SIGTERM, note_signal);
-  signal(SIGHUP, note_signal);
-  kill(getppid(), parent_signal);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, note_signal);
+  const char* parent = std::getenv("FAKE_TOOL_PARENT");
+  kill(parent ? std::atoi(parent) : getppid(), parent_signal);
   sleep(20);
 }
 #endif

@@ -58,8 +58,8 @@ int run(int argc, char** argv) {
   }
 
   tlfix_rewrite rewrite = rewrite_for_tlink(lines);
-  if (!replace_file_text(rsp_file, rewrite.text))
-    return fail("Unable to update response file!\n", 1);
+  if (const char* message = update_failure_message(replace_file_text(rsp_file, rewrite.text)))
+    return fail(message, 1);
 
   // A response file written for DOS may name the .def in other case or
   // with '\': the file DOS would find is the user's, and no default is made

@@ -76,56 +76,75 @@ TEST(TlfixHostile, AHalfWrittenDefaultDefFileIsRemovedAndNothingLinks) {
 
 TEST(TlfixHostile, ReadErrorsInterruptsAndRacesLoseNothing) {
   tool_site site({"tlink"});
+  // A linker run through a wrapper script, as DOS linkers often are.
+  make_dir(site.dir / "real");
+  install_fake_tool(site.dir / "real", "tlink");
+  write_file(site.dir / "tools/wtlink",
+             "#!/bin/sh\nFAKE_TOOL_PARENT=$PPID " + site.dir / "real/tlink \"$@\"\n");
+  ASSERT_EQ(chmod((site.dir / "tools/wtlink").c_str(), 0755), 0);
   std::string big = "a.res\r\n";
   for (int i = 0; i < 100; ++i) big += std::string(1000, 'o') + ".obj\r\n";
-  const std::string moved = "b.obj\r\n\r\na.res", with_def = "b.def\r\n\r\na.res";
+  const std::string old = "a.res b.obj\r\n", moved = "b.obj\r\n\r\na.res",
+                    with_def = "b.def\r\n\r\na.res", update = "Unable to update response file!\r\n";
   const struct {
     std::string before;
     std::vector<std::string> wrapper;
     bool linked;  // the file has a second name, and is rewritten in place
-    bool hang;    // the linker ends tlfix by SIGTERM, and runs on until a signal ends it
+    int hang;     // the linker ends tlfix by this signal, and runs on until a signal ends it
     int status;
     std::string out, after;
     std::size_t runs;
+    std::string linker = "tlink";
   } cases[] = {
       // A read that fails part-way is no end of the file.
-      {big, with_fault("read", "read:error=EIO:when=2", site / "app.rsp"), false, false, 1,
+      {big, with_fault("read", "read:error=EIO:when=2", site / "app.rsp"), false, 0, 1,
        "Unable to open response file!\r\n", big, 0},
       // Interrupted before the rewrite is in place: the file stays whole.
-      {"a.res b.obj\r\n", with_fault("rename", "rename:error=EINTR:signal=SIGTERM"), false, false,
-       128 + 15, "", "a.res b.obj\r\n", 0},
+      {old, with_fault("rename", "rename:error=EINTR:signal=SIGTERM"), false, 0, 128 + 15, "", old,
+       0},
       // Stopped by a file-size limit at its first write: nothing is left.
-      {"a.res b.obj\r\n", with_fault("write", "write:signal=SIGXFSZ:when=1"), false, false,
-       128 + 25, "", "a.res b.obj\r\n", 0},
+      {old, with_fault("write", "write:signal=SIGXFSZ:when=1"), false, 0, 128 + 25, "", old, 0},
       // A rewrite that may not reach the disk is no rewrite.
-      {"a.res b.obj\r\n", with_fault("fsync", "fsync:error=EIO"), false, false, 1,
-       "Unable to update response file!\r\n", "a.res b.obj\r\n", 0},
-      // Every name shows the new text; an interrupt while it is written
-      // over the old one waits until the file is whole.
-      {"a.res b.obj\r\n", {"/usr/bin/env"}, true, false, 0, "", moved, 1},
-      {"a.res b.obj\r\n", with_fault("write", "write:signal=SIGTERM:when=1", site / "app.rsp"),
-       true, false, 128 + 15, "", moved, 0},
+      {old, with_fault("fsync", "fsync:error=EIO"), false, 0, 1, update, old, 0},
+      // Every name shows the new text, with no folder for temporary files
+      // needed; an interrupt while it is written over the old one waits
+      // until the file is whole; a failure puts the old text back, or says
+      // that it could not.
+      {old, {"/usr/bin/env", "TMPDIR=" + site.dir / "missing"}, true, 0, 0, "", moved, 1},
+      {old, with_fault("write", "write:signal=SIGTERM:when=1", site / "app.rsp"), true, 0, 128 + 15,
+       "", moved, 0},
+      {old, with_fault("write", "write:error=EIO:when=2", site / "app.rsp"), true, 0, 1, update,
+       old, 0},
+      {old, with_fault("fsync", "fsync:error=EIO:when=1", site / "app.rsp"), true, 0, 1, update,
+       old, 0},
+      {old, with_fault("write", "write:error=EIO:when=2+", site / "app.rsp"), true, 0, 1,
+       update + "Unable to restore response file!\r\n", old + "s", 0},
       // Another build made the missing .def first: it is that build's.
-      {"a.res b.def\r\n", with_fault("openat", "openat:error=EEXIST", "b.def"), false, false, 0, "",
+      {"a.res b.def\r\n", with_fault("openat", "openat:error=EEXIST", "b.def"), false, 0, 0, "",
        with_def, 1},
       // The default .def this run made goes with an interrupt, from the
       // moment it exists, and while the linker runs, which the
-      // termination reaches too.
-      {"a.res b.def\r\n", with_fault("openat", "openat:signal=SIGTERM", "b.def"), false, false,
+      // termination reaches too, and every process the linker started.
+      {"a.res b.def\r\n", with_fault("openat", "openat:signal=SIGTERM", "b.def"), false, 0,
        128 + 15, "", with_def, 0},
-      {"a.res b.def\r\n", {"/usr/bin/env"}, false, true, 128 + 15, "", with_def, 1},
+      {"a.res b.def\r\n", {"/usr/bin/env"}, false, SIGTERM, 128 + 15, "", with_def, 1},
+      {"a.res b.def\r\n", {"/usr/bin/env"}, false, SIGHUP, 128 + 1, "", with_def, 1},
+      {"a.res b.def\r\n", {"/usr/bin/env"}, false, SIGTERM, 128 + 15, "", with_def, 1, "wtlink"},
+      // Started with SIGCHLD ignored, it still sees its linker end.
+      {"a.res b.def\r\n", {"/usr/bin/env", "--ignore-signal=CHLD"}, false, 0, 0, "", with_def, 1},
   };
   for (const auto& c : cases) {
     if (c.wrapper.empty())
       GTEST_SKIP() << "strace is missing (apt-get install strace) or cannot trace here";
-    const std::string& fault = c.wrapper.back();
+    const std::string& fault = c.wrapper.back() + " " + c.linker;
     write_file(site / "app.rsp", c.before);
     if (c.linked) {
       ASSERT_EQ(link((site / "app.rsp").c_str(), (site / "other.rsp").c_str()), 0);
     }
     site.options.wrapper = c.wrapper;
-    site.options.env.emplace_back("FAKE_TOOL_HANG", c.hang ? "tlink=15" : "");
-    run_result result = site.run("tlfix", {"tlink", "app.rsp"});
+    site.options.env.emplace_back("FAKE_TOOL_HANG", "tlink=" + std::to_string(c.hang));
+    if (!c.hang) site.options.env.back().second.clear();
+    run_result result = site.run("tlfix", {c.linker, "app.rsp"});
     site.options.env.pop_back();
     EXPECT_EQ(result.status, c.status) << fault;
     EXPECT_EQ(result.out, c.out) << fault;
@@ -137,7 +156,7 @@ TEST(TlfixHostile, ReadErrorsInterruptsAndRacesLoseNothing) {
     const std::vector<tool_run> runs = site.runs();
     EXPECT_EQ(runs.size(), c.runs) << fault;
     if (c.hang && !runs.empty()) {
-      EXPECT_EQ(runs[0].ended_by, SIGTERM) << fault;
+      EXPECT_EQ(runs[0].ended_by, c.hang) << fault;
     }
     EXPECT_EQ(site.left(), std::vector<std::string>{"app.rsp"}) << fault;
     unlink(site.log.c_str());
