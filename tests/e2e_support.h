@@ -45,6 +45,7 @@ struct run_options {
   std::vector<std::string> unset_env;                    // removed for the child
   long long file_size_limit = -1;                        // RLIMIT_FSIZE, with SIGXFSZ ignored
   std::string stdout_path;                               // empty: captured into run_result::out
+  std::string stdin_path;                                // POSIX; empty: /dev/null
   std::vector<std::string> wrapper;                      // runs the program under this command
   int user = -1;                                         // POSIX: the uid and gid to run as
   std::vector<int> ignored_signals;                      // POSIX: started with these ignored
@@ -56,6 +57,8 @@ struct run_result {
   std::string err;
 };
 
+// Runs the program and waits for it.  On POSIX it gets a TMPDIR of its own,
+// unless options set one, which must be empty again when it ends.
 run_result run_program(const std::string& path, const std::vector<std::string>& args,
                        const run_options& options = {});
 

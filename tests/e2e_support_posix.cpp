@@ -1,6 +1,7 @@
 // The POSIX side of the end-to-end test helpers.
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -10,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 #include "tests/e2e_support.h"
@@ -57,9 +60,18 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
   scratch_dir capture;
   const std::string out_path = options.stdout_path.empty() ? capture / "out" : options.stdout_path;
   const std::string err_path = capture / "err";
+  // Shared like /tmp, also with a program run as another user.
+  const std::string tmp = capture / "tmp";
+  make_dir(tmp);
+  if (chmod(capture.path.c_str(), 0711) != 0 || chmod(tmp.c_str(), 01777) != 0)
+    throw std::runtime_error("cannot share " + tmp);
+  run_options with_tmp = options;
+  if (std::none_of(options.env.begin(), options.env.end(),
+                   [](const auto& change) { return change.first == "TMPDIR"; }))
+    with_tmp.env.emplace_back("TMPDIR", tmp);
   std::vector<std::string> base;
   for (char** e = environ; *e; ++e) base.push_back(*e);
-  std::vector<std::string> env = merge_environment(base, options);
+  std::vector<std::string> env = merge_environment(base, with_tmp);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -75,7 +87,7 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
   if (pid == 0) {
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(options.stdin_path.empty() ? "/dev/null" : options.stdin_path.c_str(), O_RDWR);
     if (out < 0 || err < 0 || in < 0) _exit(121);
     dup2(in, 0);
     dup2(out, 1);
@@ -100,6 +112,7 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
   }
+  if (!std::filesystem::is_empty(tmp)) ADD_FAILURE() << path << " left files in its TMPDIR";
   run_result result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (options.stdout_path.empty()) result.out = read_file(out_path);

@@ -163,6 +163,21 @@ TEST(TlfixHostile, ReadErrorsInterruptsAndRacesLoseNothing) {
   }
 }
 
+// The linker runs in a session of its own, and so can still read the
+// terminal that tlfix was started from (a linker may ask for what its
+// response file left out), where a process group of its own in tlfix's
+// session would be stopped as a background job.
+TEST(TlfixHostile, ALinkerThatAsksTheTerminalStillCan) {
+  tool_site site;
+  write_file(site.dir / "tools/asks", "#!/bin/sh\nread line && test \"$line\" = x.obj\n");
+  ASSERT_EQ(chmod((site.dir / "tools/asks").c_str(), 0755), 0);
+  write_file(site / "app.rsp", "a.obj\r\n");
+  own_terminal terminal;
+  site.options.stdin_path = terminal.path;
+  site.options.wrapper = {"/usr/bin/setsid", "--ctty"};
+  EXPECT_EQ(site.run("tlfix", {"asks", "app.rsp"}).status, 0);
+}
+
 TEST(TlfixHostile, TheResponseFileKeepsItsOwnerAndIsRewrittenOnlyWhereItMayBe) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
   const int root = 0, nobody = 65534;
