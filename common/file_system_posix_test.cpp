@@ -100,6 +100,34 @@ TEST(ReplaceFileText, AFolderThatTakesNoNewFileNeedsNoTemporaryFolder) {
   EXPECT_EQ("new\r\n", read_file(rsp));
 }
 
+// In a sticky folder that everyone may write, a link another user planted
+// is not followed, as the system would not follow it either; one of this
+// user's, or of the folder's owner, is.
+TEST(ReplaceFileText, FollowsALinkInASharedFolderOnlyWhereTheSystemWould) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  const int root = 0, nobody = 65534;
+  const struct {
+    int folder_owner, link_owner;
+    replace_result result;
+  } cases[] = {
+      {root, nobody, replace_result::unchanged},
+      {root, root, replace_result::replaced},
+      {nobody, nobody, replace_result::replaced},
+  };
+  for (const auto& c : cases) {
+    scratch_dir dir;
+    make_dir(dir / "shared");
+    write_file(dir / "secret", "secret\r\n");
+    ASSERT_EQ(0, symlink("../secret", (dir / "shared/app.rsp").c_str()) |
+                     chmod((dir / "shared").c_str(), 01777) |
+                     chown((dir / "shared").c_str(), c.folder_owner, c.folder_owner) |
+                     lchown((dir / "shared/app.rsp").c_str(), c.link_owner, c.link_owner));
+    EXPECT_EQ(c.result, replace_file_text(dir / "shared/app.rsp", "new\n")) << c.link_owner;
+    EXPECT_EQ(c.result == replace_result::replaced ? "new\r\n" : "secret\r\n",
+              read_file(dir / "secret"));
+  }
+}
+
 TEST(ReplaceFileText, FailsWithoutTouchingAnything) {
   scratch_dir dir;
   EXPECT_EQ(replace_result::unchanged, replace_file_text(dir / "missing", "x"));
