@@ -188,6 +188,10 @@ TEST(TlfixHostile, TheResponseFileKeepsItsOwnerAndIsRewrittenOnlyWhereItMayBe) {
   } cases[] = {
       {0777, 0444, nobody, nobody, 1, false},  // refused as a rewrite in place would be
       {0755, 0640, nobody, root, 0, false},    // replaced, for its owner still
+      // The set-user and set-group bits are set after the last write and
+      // the change of owner, which would clear them.
+      {0755, 04755, nobody, root, 0, false},
+      {0777, 06755, nobody, nobody, 0, false},
       {0555, 0644, nobody, nobody, 0, false},  // a folder that takes no new file: in place
       {01777, 0666, root, nobody, 0, false},   // someone else's file in a sticky folder: in place
       // In place on a full disk: the longer text finds no room, and the
