@@ -190,4 +190,32 @@ TEST(SrcspliceHostile, TheRewriteInPlaceKeepsToItsFileAndWaitsItsTurn) {
   EXPECT_TRUE(read_file(dir / "other.asm") == b) << "the two texts mixed";
 }
 
+// A destination rewritten in place on a disk with room for part of the
+// longer text keeps its old length and bytes.
+TEST(SrcspliceHostile, AFullDiskLeavesTheDestinationRewrittenInPlaceAsItWas) {
+  scratch_dir dir;
+  make_dir(dir / "disk");
+  small_disk disk(dir / "disk", 64 * 1024);
+  if (!disk.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  const std::string old(100, 'o'), dst = dir / "disk/d.asm";
+  write_file(dir / "s.asm", std::string(24 * 1024 - 2, 's') + "\r\n");
+  write_file(dst, old);
+  ASSERT_EQ(link(dst.c_str(), (dir / "disk/other.asm").c_str()), 0);
+  // Room for the staged text (seven pages), and two pages of the five the
+  // destination grows by.
+  const std::string filler = dir / "disk/filler";
+  const int fd = open(filler.c_str(), O_WRONLY | O_CREAT, 0644);
+  const std::string block(4096, 'f');
+  off_t size = 0;
+  while (write(fd, block.data(), block.size()) > 0) size += 4096;
+  ASSERT_EQ(ftruncate(fd, size - 9 * 4096), 0);
+  close(fd);
+  run_options options;
+  options.cwd = dir.path;
+  run_result result = run_program(kit_program("srcsplice"), {"s.asm", dst}, options);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "FATAL: Could not write output file\r\n");
+  EXPECT_TRUE(read_file(dst) == old) << "the destination changed";
+}
+
 }  // namespace
