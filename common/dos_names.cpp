@@ -18,28 +18,44 @@ bool has_drive_prefix(const std::string& name) {
   return letter >= 'a' && letter <= 'z';
 }
 
-// The one entry of folder that equals component with case folded.  Two
-// such entries are as good as none: DOS could not have told them apart,
-// and neither can the build.
-bool match_folded(const std::string& folder, const std::string& component, std::string* entry) {
+// The entries of folder by folded name, listed once a run; none when the
+// listing broke off, which may have hidden a second match.
+const std::map<std::string, std::string>& listing(const std::string& folder,
+                                                  folder_listings& listings) {
+  const auto kept = listings.folders.find(folder);
+  if (kept != listings.folders.end()) return kept->second;
+  std::map<std::string, std::string>& entries = listings.folders[folder];
   DIR* dir = opendir(folder.c_str());
-  if (!dir) return false;
-  int matches = 0;
+  if (!dir) return entries;
   errno = 0;
   while (const dirent* e = readdir(dir)) {
-    if (!same_folded(e->d_name, component)) continue;
-    if (++matches > 1) break;
-    *entry = e->d_name;
+    std::string folded = e->d_name;
+    for (char& c : folded) c = fold_ascii(c);
+    // Two entries alike are as good as none: DOS could not have told them
+    // apart, and neither can the build.
+    const auto added = entries.emplace(folded, e->d_name);
+    if (!added.second) added.first->second.clear();
   }
-  // A listing that broke off may have hidden a second match.
-  const bool listed = errno == 0;
+  if (errno != 0) entries.clear();
   closedir(dir);
-  return listed && matches == 1;
+  return entries;
+}
+
+// The one entry of folder that equals component with case folded.
+bool match_folded(const std::string& folder, const std::string& component,
+                  folder_listings& listings, std::string* entry) {
+  std::string folded = component;
+  for (char& c : folded) c = fold_ascii(c);
+  const std::map<std::string, std::string>& entries = listing(folder, listings);
+  const auto match = entries.find(folded);
+  if (match == entries.end() || match->second.empty()) return false;
+  *entry = match->second;
+  return true;
 }
 
 }  // namespace
 
-bool find_dos_name(const std::string& name, std::string* found) {
+bool find_dos_name(const std::string& name, folder_listings& listings, std::string* found) {
   if (path_exists(name)) {
     *found = name;
     return true;
@@ -57,7 +73,7 @@ bool find_dos_name(const std::string& name, std::string* found) {
     const std::string component = name.substr(at, end - at);
     std::string entry = component;
     if (!path_exists(path + component) &&
-        !match_folded(path.empty() ? "." : path, component, &entry))
+        !match_folded(path.empty() ? "." : path, component, listings, &entry))
       return false;
     path += entry;
     // A separator at the end stays: only a folder may stand before it.
@@ -65,5 +81,18 @@ bool find_dos_name(const std::string& name, std::string* found) {
     at = end;
   }
   *found = path;
+  return true;
+}
+
+bool place_dos_name(const std::string& name, folder_listings& listings, std::string* place) {
+  const std::size_t last = name.find_last_of("/\\");
+  if (last == std::string::npos) {
+    *place = name;
+    return true;
+  }
+  std::string folder;
+  if (!find_dos_name(last == 0 ? name.substr(0, 1) : name.substr(0, last), listings, &folder))
+    return false;
+  *place = folder + "/" + name.substr(last + 1);
   return true;
 }

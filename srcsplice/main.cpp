@@ -49,8 +49,9 @@ int run(int argc, char** argv) {
   const bool direct = start == replace_start::not_a_file;
   if (start == replace_start::refused || (direct && !open_writer(destination, replacement.target)))
     return report_fatal(failure_message(splice_failure::cannot_open));
+  folder_listings listings;
   include_opener open_include = [&](const std::string& name, text_reader& reader) {
-    return open_include_file(name, dest_known ? &dest_id : nullptr, reader);
+    return open_include_file(name, dest_known ? &dest_id : nullptr, listings, reader);
   };
 
   splice_failure failure = expand_stream(source, destination, open_include);

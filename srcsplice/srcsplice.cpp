@@ -195,7 +195,9 @@ splice_failure open_unless_destination(const std::string& path, const file_id* d
   file_id id;
   if (destination && identify_file(path, &id) && same_file(id, *destination))
     return splice_failure::output_is_input;
-  return open_reader(reader, path) ? splice_failure::none : splice_failure::cannot_open;
+  // A device never ends (/dev/zero), or waits for a user (a terminal).
+  return !is_device(path) && open_reader(reader, path) ? splice_failure::none
+                                                       : splice_failure::cannot_open;
 }
 
 }  // namespace
@@ -223,11 +225,12 @@ const char* failure_message(splice_failure failure) {
 }
 
 splice_failure open_include_file(const std::string& name, const file_id* destination,
-                                 text_reader& reader) {
+                                 folder_listings& listings, text_reader& reader) {
   splice_failure failure = open_unless_destination(name, destination, reader);
   // Sources written for DOS name their includes as DOS found them.
   std::string dos_path;
-  if (failure == splice_failure::cannot_open && find_dos_name(name, &dos_path) && dos_path != name)
+  if (failure == splice_failure::cannot_open && find_dos_name(name, listings, &dos_path) &&
+      dos_path != name)
     failure = open_unless_destination(dos_path, destination, reader);
   return failure;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/dos_names.h"
 #include "common/file_system.h"
 #include "common/scan_level.h"
 #include "common/text_stream.h"
@@ -39,10 +40,11 @@ const char* failure_message(splice_failure failure);
 using include_opener = std::function<splice_failure(const std::string& name, text_reader& reader)>;
 
 // Opens the named file from the working directory, refusing it when it is
-// the destination (when destination is known).  A name missing as written
-// is looked for as DOS would find it.
+// the destination (when destination is known) or a device.  A name missing
+// as written is looked for as DOS would find it, in the folders as first
+// listed.
 splice_failure open_include_file(const std::string& name, const file_id* destination,
-                                 text_reader& reader);
+                                 folder_listings& listings, text_reader& reader);
 
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure

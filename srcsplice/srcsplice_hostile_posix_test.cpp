@@ -66,12 +66,14 @@ TEST(SrcspliceHostile, BinaryHugeAndOddlyNamedFilesAreCopiedWhole) {
 TEST(SrcspliceHostile, IncludesThatCannotBeReadStopTheRun) {
   scratch_dir dir;
   write_file(dir / "zero", "the name up to its zero byte\r\n");
+  own_terminal terminal;  // a device, which may never end
   const struct {
     std::string include;
     std::string err;
   } cases[] = {
       {"include \"zero\0byte.inc\""s, "FATAL: Could not open input file\r\n"},
       {"include \"\"", "FATAL: Could not open input file\r\n"},
+      {"include \"" + terminal.path + "\"", "FATAL: Could not open input file\r\n"},
       {"include \"no closing quote", "FATAL: Bad include line\r\n"},
       {"include \t\r\n", "FATAL: Bad include line\r\n"},
       {"include \"" + std::string(32, 'n') + "\"", "FATAL: Include file name too long\r\n"},

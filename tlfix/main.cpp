@@ -63,21 +63,23 @@ int run(int argc, char** argv) {
 
   // A response file written for DOS may name the .def in other case or
   // with '\': the file DOS would find is the user's, and no default is made
-  // beside it.
+  // beside it.  A default is made where DOS would make it.
   def_outcome def = def_outcome::untouched;
-  std::string dos_def;
-  if (rewrite.def_found && !path_exists(rewrite.def_name) &&
-      !find_dos_name(rewrite.def_name, &dos_def))
-    def = create_default_def(rewrite.def_name);
+  folder_listings listings;
+  std::string def_path;
+  if (rewrite.def_found && !find_dos_name(rewrite.def_name, listings, &def_path)) {
+    def = place_dos_name(rewrite.def_name, listings, &def_path) ? create_default_def(def_path)
+                                                                : def_outcome::failed;
+  }
   if (def == def_outcome::failed) return fail("Unable to create default .DEF file!\n", 1);
 
   int status = run_tool(linker, {linker, "@" + rsp_file});
   if (status != 0) {
     // A failed link keeps the default .def, for whoever looks into why.
-    if (def == def_outcome::created) forget_on_interrupt(rewrite.def_name);
+    if (def == def_outcome::created) forget_on_interrupt(def_path);
     return status;
   }
-  if (def == def_outcome::created) remove_file(rewrite.def_name);
+  if (def == def_outcome::created) remove_file(def_path);
   return 0;
 }
 

@@ -98,6 +98,16 @@ TEST_F(Tlfix, MakesAMissingDefFileForTheLinkAndRemovesItAfterSuccess) {
   write_file(site_ / "app.rsp", "app.res ..\\Work\\App.def\r\n");
   EXPECT_EQ(2, tlfix({"tlink", "app.rsp"}, "tlink=2").status);
   EXPECT_EQ(site_.left(), (std::vector<std::string>{"app.def", "app.rsp"}));
+  // A default named for DOS is made in the folder DOS would find, under
+  // the name written, and removed from there.
+  make_dir(site_ / "sub");
+  for (const int status : {2, 0}) {
+    write_file(site_ / "app.rsp", "app.res SUB\\hellow.def\r\n");
+    EXPECT_EQ(status, tlfix({"tlink", "app.rsp"}, "tlink=" + std::to_string(status)).status);
+    EXPECT_EQ(status != 0, file_exists(site_ / "sub/hellow.def"));
+    std::remove((site_ / "sub/hellow.def").c_str());
+  }
+  EXPECT_EQ(site_.left(), (std::vector<std::string>{"app.def", "app.rsp", "sub"}));
 }
 
 TEST_F(Tlfix, LinkerFailuresArePassedOn) {
