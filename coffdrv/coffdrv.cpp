@@ -33,13 +33,29 @@ std::string cut_extension(std::string_view name) {
   return std::string(name);
 }
 
+// Where names are looked for: the folders of LIB, and the folders listed
+// so far for names written for DOS.
+struct name_search {
+  const std::vector<std::string>& lib_dirs;
+  folder_listings listings;
+};
+
+// A line break cannot reach gcc inside a word of its response file: the
+// file's line ends are written as CR LF, and gcc would take the rest of the
+// word for another.
+bool reaches_gcc_whole(std::string_view word, link_plan& plan) {
+  if (word.find_first_of("\r\n") == std::string_view::npos) return true;
+  plan.status = collect_status::line_break;
+  return false;
+}
+
 // Records an item ending in ".a" as a library, else as an item.
-void resolve_library(std::string_view item, const std::vector<std::string>& lib_dirs,
-                     link_plan& plan) {
+void resolve_library(std::string_view item, name_search& search, link_plan& plan) {
   if (!ends_with(item, ".a")) {
     plan.items.emplace_back(item);
     return;
   }
+  const std::vector<std::string>& lib_dirs = search.lib_dirs;
   for (const std::string& dir : lib_dirs) {
     std::string candidate = dir + "/";
     candidate += item;
@@ -52,7 +68,7 @@ void resolve_library(std::string_view item, const std::vector<std::string>& lib_
   // library found today is still the one found.  gcc gets the path found.
   for (const std::string& dir : lib_dirs) {
     std::string found;
-    if (find_dos_name(dir + "/" + std::string(item), &found)) {
+    if (find_dos_name(dir + "/" + std::string(item), search.listings, &found)) {
       plan.libraries.push_back(std::move(found));
       return;
     }
@@ -62,8 +78,8 @@ void resolve_library(std::string_view item, const std::vector<std::string>& lib_
 
 // One item of the command line or of a response file: the main name, an
 // option or object, or a library.  False when it ends the collection.
-bool classify_item(std::string_view item, const std::vector<std::string>& lib_dirs,
-                   link_plan& plan) {
+bool classify_item(std::string_view item, name_search& search, link_plan& plan) {
+  if (!reaches_gcc_whole(item, plan)) return false;
   if (!plan.base_name_seen && !starts_with(item, "-")) {
     if (item.size() < 3) {
       plan.status = collect_status::short_main_name;
@@ -72,7 +88,9 @@ bool classify_item(std::string_view item, const std::vector<std::string>& lib_di
     plan.base_name = cut_extension(item);
     plan.base_name_seen = true;
   } else if (plan.base_name_seen) {
-    resolve_library(item, lib_dirs, plan);
+    resolve_library(item, search, plan);
+    // A folder of LIB may hold a line break too.
+    if (!plan.libraries.empty() && !reaches_gcc_whole(plan.libraries.back(), plan)) return false;
   } else {
     // An option before the main name is never a library, whatever its end.
     plan.items.emplace_back(item);
@@ -83,14 +101,14 @@ bool classify_item(std::string_view item, const std::vector<std::string>& lib_di
 }
 
 // argument is "@" and a file name; every word of the file is classified.
-bool expand_response_file(const std::string& argument, const std::vector<std::string>& lib_dirs,
-                          link_plan& plan) {
+bool expand_response_file(const std::string& argument, name_search& search, link_plan& plan) {
   text_reader reader;
   const std::string name = argument.substr(1);
   // A build written for DOS may name it in other case, or with '\'.
   std::string dos_path;
-  if (open_response_file(reader, name) || (find_dos_name(name, &dos_path) && dos_path != name &&
-                                           open_response_file(reader, dos_path))) {
+  if (open_response_file(reader, name) ||
+      (find_dos_name(name, search.listings, &dos_path) && dos_path != name &&
+       open_response_file(reader, dos_path))) {
     std::string_view line;
     while (read_line(reader, kWholeLine, &line)) {
       std::size_t at = 0;
@@ -102,7 +120,7 @@ bool expand_response_file(const std::string& argument, const std::vector<std::st
         std::size_t end = at;
         while (end < line.size() && !is_white_space(line[end])) ++end;
         // A word beginning with "@" is an ordinary item: response files do not nest.
-        if (!classify_item(line.substr(at, end - at), lib_dirs, plan)) return false;
+        if (!classify_item(line.substr(at, end - at), search, plan)) return false;
         at = end;
       }
     }
@@ -118,8 +136,11 @@ bool expand_response_file(const std::string& argument, const std::vector<std::st
 // gcc reads its response file by rules of its own: white space separates
 // words, quotes group them and a backslash takes the next byte as it is.
 // Each byte of an item that means something there goes behind a backslash,
-// so that gcc reads back exactly the item given.
+// so that gcc reads back exactly the item given.  A word that begins with
+// "@" would be read as a response file of its own: it is named as the same
+// file in the current folder.
 void append_word(std::string& text, std::string_view item) {
+  if (starts_with(item, "@")) text += "./";
   for (char c : item) {
     if (is_white_space(c) || c == '\\' || c == '\'' || c == '"') text += '\\';
     text += c;
@@ -149,14 +170,15 @@ std::vector<std::string> split_lib_path(const char* lib_value) {
 link_plan collect_arguments(const std::vector<std::string>& arguments,
                             const std::vector<std::string>& lib_dirs) {
   link_plan plan;
+  name_search search = {lib_dirs, {}};
   try {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
       const std::string& argument = arguments[i];
       // Before the main name an "@" argument is no response file: being no
       // option, it becomes the main name.
       const bool go_on = plan.base_name_seen && starts_with(argument, "@")
-                             ? expand_response_file(argument, lib_dirs, plan)
-                             : classify_item(argument, lib_dirs, plan);
+                             ? expand_response_file(argument, search, plan)
+                             : classify_item(argument, search, plan);
       if (!go_on) break;
     }
   } catch (const std::bad_alloc&) {

@@ -8,7 +8,13 @@
 #include <string>
 #include <vector>
 
-enum class collect_status { ok, short_main_name, out_of_memory, response_file_not_opened };
+enum class collect_status {
+  ok,
+  short_main_name,
+  out_of_memory,
+  response_file_not_opened,
+  line_break,  // in an item or a library's path, which gcc would read as two
+};
 
 // What the command line asks of the link.
 struct link_plan {

@@ -84,6 +84,7 @@ TEST(CoffdrvRun, FailuresBeforeTheLinkStartNoTool) {
 
   // The temporary file stays with what was collected up to the failure.
   for (const std::string& name : setup.left()) unlink((setup.work + "/" + name).c_str());
+
   result = setup.run("coffdrv", {"-O2", "prog.exe", "a.o", "@nope.rsp", "b.o"});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, "Unable to open response file @nope.rsp!\r\n");
@@ -100,6 +101,14 @@ TEST(CoffdrvRun, FailuresBeforeTheLinkStartNoTool) {
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 #endif
   unlink((setup.work + "/" + left[0]).c_str());
+
+  // gcc would read a line feed as the end of a word, and the rest as an
+  // option: refused, and nothing is left.
+  result = setup.run("coffdrv", {"p.exe", "x.o\n-dumpversion"});
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out, "Unable to pass a line break to gcc!\r\n");
+  EXPECT_TRUE(setup.left().empty());
+  EXPECT_TRUE(summary(setup.log).empty());
 
 #ifndef _WIN32  // needs a file size limit, and a folder nothing can be made in
   setup.options.file_size_limit = 64;
@@ -166,10 +175,12 @@ TEST(CoffdrvRealGcc, LinksAndRunsAProgram) {
                "int main(void) { printf(\"greet %d\\n\", twice(greet())); return 0; }\n");
     write_file(site / "twice.c", "int twice(int n) { return 2 * n; }\n");
     write_file(site / "greet.c", "int greet(void) { return 21; }\n");
-    write_file(site / "more.rsp", "x'y.o\r\nlibgreet.a\r\n");
-    // Objects whose names gcc would split or unquote.
+    write_file(site / "more.rsp", "@x'y.o\r\nlibgreet.a\r\n");
+    // What gcc would read as options, were the name above given as it is.
+    write_file(site / "x'y.o", "-dumpversion\n");
+    // Objects whose names gcc would split, unquote or read as a file of words.
     const std::string build = "cd '" + site.work + "' && gcc -c main.c twice.c greet.c && " +
-                              "mv main.o 'a b.o' && mv twice.o \"x'y.o\" && " +
+                              "mv main.o 'a b.o' && mv twice.o \"@x'y.o\" && " +
                               "ar rcs ../lib/libgreet.a greet.o && rm greet.o greet.c";
     ASSERT_EQ(std::system(build.c_str()), 0);
     ASSERT_EQ(
@@ -183,9 +194,9 @@ TEST(CoffdrvRealGcc, LinksAndRunsAProgram) {
     const std::string symbols = "nm '" + site / "hello.exe' 2>/dev/null | grep -q twice";
     EXPECT_EQ(std::system(symbols.c_str()) == 0, debug) << "strip before coff2exe";
     // The image stays for a debug build only; the temporary file never.
-    std::vector<std::string> left = {"a b.o",    "hello.exe", "main.c",
-                                     "more.rsp", "twice.c",   "x'y.o"};
-    if (debug) left.insert(left.begin() + 1, "hello");
+    std::vector<std::string> left = {"@x'y.o",   "a b.o",   "hello.exe", "main.c",
+                                     "more.rsp", "twice.c", "x'y.o"};
+    if (debug) left.insert(left.begin() + 2, "hello");
     EXPECT_EQ(site.left(), left);
   }
 }

@@ -33,7 +33,8 @@ TEST(CoffdrvCollect, MainNameGivesBaseName) {
     collected c = collect({main_name});
     EXPECT_EQ(c.plan.status, collect_status::ok) << main_name;
     EXPECT_EQ(c.plan.base_name, base) << main_name;
-    EXPECT_EQ(c.text, "-o " + base + "\n") << main_name;
+    // gcc would read a word that begins with "@" as a file of words.
+    EXPECT_EQ(c.text, "-o " + (base[0] == '@' ? "./" + base : base) + "\n") << main_name;
   }
   for (const auto& args : std::vector<std::vector<std::string>>{{"ab"}, {"-O2", ""}}) {
     EXPECT_EQ(collect(args).plan.status, collect_status::short_main_name);
@@ -42,8 +43,20 @@ TEST(CoffdrvCollect, MainNameGivesBaseName) {
 
 TEST(CoffdrvCollect, ItemsAreWrittenAsGccReadsThem) {
   EXPECT_EQ(
-      collect({"-DS=\"a b\"", "my prog.exe", "a b.o", "x'y.o", "obj\\app.o", "v\t\v\f\r.o"}).text,
-      "-DS=\\\"a\\ b\\\" a\\ b.o x\\'y.o obj\\\\app.o v\\\t\\\v\\\f\\\r.o -o my\\ prog\n");
+      collect({"-DS=\"a b\"", "my prog.exe", "a b.o", "x'y.o", "obj\\app.o", "v\t\v\f.o"}).text,
+      "-DS=\\\"a\\ b\\\" a\\ b.o x\\'y.o obj\\\\app.o v\\\t\\\v\\\f.o -o my\\ prog\n");
+  // A line break cannot reach gcc within a word: such an item is refused.
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"p.exe", "x.o\n-dumpversion"}, ""}, {{"p.exe", "x\r.o"}, ""}, {{"a\nb.exe"}, ""}};
+#ifndef _WIN32  // a folder of LIB whose name holds one
+  scratch_dir dir;
+  make_dir(dir / "L\nB");
+  write_file(dir / "L\nB/libq.a", "");
+  cases.push_back({{"p.exe", "libq.a"}, dir / "L\nB"});
+#endif
+  for (const auto& [args, lib] : cases) {
+    EXPECT_EQ(collect(args, lib.c_str()).plan.status, collect_status::line_break) << args.back();
+  }
 }
 
 TEST(CoffdrvCollect, PhasesLibrariesAndDebugFlag) {
@@ -119,7 +132,7 @@ TEST(CoffdrvResponseFile, WordsSplitAtWhiteSpaceNeverMidWord) {
   collected c = collect({"prog.exe", "@" + dir / "a.rsp", "z.o"});
   EXPECT_EQ(c.plan.status, collect_status::ok);
   EXPECT_TRUE(c.plan.debug_build);
-  EXPECT_EQ(c.text, "a.o b.o -gdwarf @y last.o ab cd " + filler +
+  EXPECT_EQ(c.text, "a.o b.o -gdwarf ./@y last.o ab cd " + filler +
                         " straddle.o z.o libm.a libz.a libm.a libz.a -o prog\n");
 }
 

@@ -28,6 +28,8 @@ int report_collect_failure(const link_plan& plan) {
       return fail("Expecting name of .exe file!\n", -1, std_err());
     case collect_status::response_file_not_opened:
       return fail("Unable to open response file " + plan.failed_argument + "!\n", -1);
+    case collect_status::line_break:
+      return fail("Unable to pass a line break to gcc!\n", -1);
     case collect_status::out_of_memory:
     case collect_status::ok:
       break;
@@ -64,6 +66,9 @@ int run(int argc, char** argv) {
     plan.status = collect_status::out_of_memory;
   }
   const bool written = close_writer(rsp);
+  // What was collected up to a failure stays for whoever looks into it,
+  // but for an item that never could have reached gcc.
+  if (plan.status == collect_status::line_break) remove_file(rsp_name);
   if (plan.status != collect_status::ok) return report_collect_failure(plan);
   // A truncated response file would link something other than was asked.
   if (!written) {
