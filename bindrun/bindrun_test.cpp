@@ -44,6 +44,7 @@ TEST(RewriteForBind, TakesOutTheFirstResourceNameWithItsSeparator) {
       // An entry without a line feed is a piece of a longer line: its last
       // byte is data, not a line end to trade for the '+'.
       {"ilink", {"a.obj+x", "r.res\n"}, "a.obj+x", "r.res"},
+      {"ilink", {"a+", "r.res\n"}, "a+", "r.res"},
       {"ilink", {piece, rest, "b.obj\n"}, piece + rest + "b.obj\n", ""},
       {"ilink", {piece, rest, "r.res\n"}, piece + std::string(952, 'y') + "\n", "r.res"},
   };
