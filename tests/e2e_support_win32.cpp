@@ -114,10 +114,8 @@ run_result run_program(const std::string& path, const std::vector<std::string>& 
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process;
-  // A console of its own, as a program started from a command prompt has:
-  // a Ctrl+C sent to it reaches this run alone.
   BOOL started =
-      CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, &block[0],
+      CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, TRUE, 0, &block[0],
                      options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process);
   CloseHandle(out);
   CloseHandle(err);

@@ -8,9 +8,9 @@
 // program that started it, as a build that gives up on a step would, and
 // runs on, for at most 20 seconds, until SIGTERM or SIGHUP ends it, which it
 // notes in the log as "signal <number>".  On Windows it sends a Ctrl+C to
-// its console instead, which the program that started it shares (wine
-// delivers no Ctrl+Break), and ends a moment after the Ctrl+C reaches it
-// too, noting it as SIGINT.  Its name is the last path component of
+// its console instead, which reaches every program of that console, the
+// one that started it too (wine delivers no Ctrl+Break), and ends a moment
+// after the Ctrl+C reaches it, noting it as SIGINT.  Its name is the last path component of
 // argv[0], without ".exe".
 #include <cstdio>
 #include <cstdlib>
