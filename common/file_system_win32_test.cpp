@@ -78,8 +78,9 @@ TEST(FileSystemWin32, WaitsForAFileHeldOpenForAMomentAndReachesEveryLink) {
                     nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::thread release([held, c] {
-      if (!c.for_good) Sleep(300);
-      if (!c.for_good) CloseHandle(held);
+      if (c.for_good) return;
+      Sleep(300);
+      CloseHandle(held);
     });
     EXPECT_EQ(!c.for_good, replace_file_text(dir / "app.rsp", "new\n")) << c.linked;
     release.join();
