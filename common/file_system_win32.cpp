@@ -93,22 +93,27 @@ bool may_write(const std::string& path) {
 }
 
 // The file that path finally names, through any symbolic links, so that a
-// link keeps pointing at the replaced file; path itself where that cannot
-// be told.
-std::string final_target(const std::string& path) {
+// link keeps pointing at the replaced file; false where that cannot be
+// told, rather than replace the link with a plain file.
+bool final_target(const std::string& path, std::string* target) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return path;
-  char name[MAX_PATH + 8];
-  const DWORD length =
-      GetFinalPathNameByHandleA(file, name, sizeof name, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  // Asked with no room, the call tells the room the name needs: with its
+  // ending zero on Windows, without it under wine.
+  std::string name(GetFinalPathNameByHandleA(file, nullptr, 0, flags) + 1, '\0');
+  const DWORD length = GetFinalPathNameByHandleA(file, name.data(), name.size(), flags);
   CloseHandle(file);
-  if (length == 0 || length >= sizeof name) return path;
-  std::string target(name, length);
+  if (length == 0 || length >= name.size()) return false;
+  name.resize(length);
   // Without the long-name prefix: \\?\C:\dir\file, \\?\UNC\server\share\file.
-  if (target.rfind("\\\\?\\UNC\\", 0) == 0) return "\\" + target.substr(7);
-  if (target.rfind("\\\\?\\", 0) == 0) return target.substr(4);
-  return target;
+  if (name.rfind("\\\\?\\UNC\\", 0) == 0)
+    name = "\\" + name.substr(7);
+  else if (name.rfind("\\\\?\\", 0) == 0)
+    name = name.substr(4);
+  *target = name;
+  return true;
 }
 
 // Gives the fresh file the old one's access rules, where this run may set
@@ -209,8 +214,9 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   const entry_kind kind = kind_of(path);
   if (kind == entry_kind::other) return replace_start::not_a_file;
   if (kind == entry_kind::disk_file && !may_write(path)) return replace_start::refused;
-  replacement.target = kind == entry_kind::disk_file ? final_target(path) : path;
-  if (kind == entry_kind::disk_file && !identify_file(replacement.target, &replacement.id))
+  replacement.target = path;
+  if (kind == entry_kind::disk_file && (!final_target(path, &replacement.target) ||
+                                        !identify_file(replacement.target, &replacement.id)))
     return replace_start::refused;
   int fd = create_fresh(directory_of(replacement.target) + "\\.kit-", "", &replacement.fresh);
   if (fd < 0) return replace_start::refused;

@@ -1,6 +1,7 @@
 #include <direct.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <windows.h>
 
 #include "common/run_tool.h"
 #include "tests/e2e_support.h"
@@ -80,11 +81,15 @@ TEST_F(RunToolWin32, TriesTheCurrentDirectoryFirstAndCompletesWholeNames) {
   install_fake_tool(bin, "tool.x");
   install_fake_tool(bin, "tlink");
   make_dir(dir_.path + "\\tlink.exe");  // a folder, not the linker
+  install_fake_tool(bin, "link");
+  ASSERT_TRUE(CopyFileA((bin + "\\link.exe").c_str(), (bin + "\\link.com").c_str(), TRUE));
   set_env("PATH", bin);
   EXPECT_EQ(0, run_tool("tool", {"tool"}));
   EXPECT_EQ(0, run_tool("tool.x", {"tool.x"}));
   EXPECT_EQ(0, run_tool("tlink", {"tlink"}));
-  EXPECT_EQ((std::vector<std::string>{"tool.exe", bin + "\\tool.x.exe", bin + "\\tlink.exe"}),
+  EXPECT_EQ(0, run_tool("link", {"link"}));
+  EXPECT_EQ((std::vector<std::string>{"tool.exe", bin + "\\tool.x.exe", bin + "\\tlink.exe",
+                                      bin + "\\link.com"}),
             started());
   EXPECT_EQ(-1, run_tool("missing", {"missing"}));
 }
@@ -120,6 +125,18 @@ TEST_F(RunToolWin32, RunsBatchFilesThroughTheInterpreter) {
   set_env("COMSPEC", "");
   EXPECT_EQ(-1, run_tool("build", {"build", "third"}));
   EXPECT_EQ("", read_file(dir_.path + "\\arg.txt"));
+  // An interpreter that is not there ends the search: a program of the
+  // name further along PATH is not what the build meant.
+  std::string bin = folder("bin");
+  install_fake_tool(bin, "build");
+  set_env("PATH", bin);
+  set_env("COMSPEC", dir_.path + "\\missing.exe");
+  EXPECT_EQ(-1, run_tool("build", {"build"}));
+  EXPECT_TRUE(started().empty());
+  // A program beside the batch file comes first.
+  set_env("COMSPEC", old_comspec_);
+  install_fake_tool(dir_.path, "build");
+  EXPECT_EQ(0, run_tool("build", {"build"}));
 }
 
 }  // namespace

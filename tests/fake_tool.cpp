@@ -8,14 +8,20 @@
 // program that started it (or, started by a wrapper, to the process that
 // FAKE_TOOL_PARENT names), as a build that gives up on a step would, and
 // runs on, for at most 20 seconds, until SIGINT, SIGTERM or SIGHUP ends it,
-// which it notes in the log as "signal <number>" (POSIX only).  Its name is the last path component
-// of argv[0], without ".exe".
+// which it notes in the log as "signal <number>".  On Windows it sends a
+// Ctrl+C to its console instead, which reaches every program of that
+// console, the one that started it too (wine delivers no Ctrl+Break), and
+// ends a moment after the Ctrl+C reaches it, noting it as SIGINT.  Its name
+// is the last path component of argv[0], without ".exe".
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #ifdef _WIN32
 #include <direct.h>
+#include <windows.h>
+
+#include <csignal>
 #define getcwd _getcwd
 #else
 #include <fcntl.h>
@@ -97,6 +103,25 @@ void end_parent_and_hang(int parent_signal, const char* log) {
   kill(parent ? std::atoi(parent) : getppid(), parent_signal);
   sleep(20);
 }
+#else
+const char* g_log_path = nullptr;
+
+// Takes a moment to end, as a linker that cleans up would, so that the
+// program that started it shows whether it waits.
+BOOL WINAPI note_ctrl_c(DWORD) {
+  Sleep(300);
+  if (FILE* file = g_log_path ? std::fopen(g_log_path, "ab") : nullptr) {
+    std::fprintf(file, "signal %d\n", SIGINT);
+    std::fclose(file);
+  }
+  ExitProcess(128 + SIGINT);
+}
+
+void interrupt_console_and_hang(const char* log) {
+  g_log_path = log;
+  SetConsoleCtrlHandler(note_ctrl_c, TRUE);
+  if (GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) Sleep(20000);
+}
 #endif
 
 }  // namespace
@@ -120,7 +145,9 @@ int main(int argc, char** argv) {
     }
   }
   const std::string name = tool_name(argv[0]);
-#ifndef _WIN32
+#ifdef _WIN32
+  if (listed("FAKE_TOOL_HANG", name)) interrupt_console_and_hang(std::getenv("FAKE_TOOL_LOG"));
+#else
   if (const char* parent_signal = listed("FAKE_TOOL_HANG", name))
     end_parent_and_hang(std::atoi(parent_signal), std::getenv("FAKE_TOOL_LOG"));
 #endif

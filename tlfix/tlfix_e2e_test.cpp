@@ -1,7 +1,11 @@
 // Runs the built tlfix with a fake linker in a scratch folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
+#include <csignal>
 #include <filesystem>
 
 #include "tests/e2e_support.h"
@@ -109,6 +113,31 @@ TEST_F(Tlfix, MakesAMissingDefFileForTheLinkAndRemovesItAfterSuccess) {
   }
   EXPECT_EQ(site_.left(), (std::vector<std::string>{"app.def", "app.rsp", "sub"}));
 }
+
+#ifdef _WIN32
+BOOL WINAPI let_ctrl_c_pass(DWORD) {
+  return TRUE;
+}
+
+// A Ctrl+C reaches the linker and tlfix alike: tlfix waits for the linker
+// to end, then removes the default .def it made, and ends.  Its status is
+// left alone: wine ends a run by Ctrl+C with 0, Windows with 0xC000013A.
+TEST_F(Tlfix, CtrlCWhileTheLinkerRunsRemovesTheDefaultDef) {
+  // The linker sends it to the console it shares with tlfix and the test:
+  // one of the test's own, where the test lets it pass.
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  ASSERT_TRUE(SetConsoleCtrlHandler(let_ctrl_c_pass, TRUE));
+  write_file(site_ / "app.rsp", "app.res app.def\r\n");
+  site_.options.env.push_back({"FAKE_TOOL_HANG", "tlink=" + std::to_string(SIGINT)});
+  run_result result = tlfix({"tlink", "app.rsp"});
+  EXPECT_EQ("", result.out + result.err);
+  const std::vector<tool_run> started = runs();
+  ASSERT_EQ(1u, started.size());
+  EXPECT_EQ(SIGINT, started[0].ended_by);
+  EXPECT_EQ(site_.left(), std::vector<std::string>{"app.rsp"});
+}
+#endif
 
 TEST_F(Tlfix, LinkerFailuresArePassedOn) {
   write_file(site_ / "app.rsp", "x.res y.def\r\n");
