@@ -1,8 +1,10 @@
+#include <optional>
 #include <string>
 
 #include "common/file_system.h"
 #include "common/program.h"
 #include "common/text_stream.h"
+#include "srcsplice/depfile.h"
 #include "srcsplice/srcsplice.h"
 
 namespace {
@@ -19,15 +21,19 @@ const program_about kAbout = {
     "Usage: srcsplice <srcfile> <dstfile>\n",
     "Copies an assembly source to <dstfile>, replacing each include \"file\" line\n"
     "between ;BEGIN EXPAND INCLUDE and ;END EXPAND INCLUDE by the text of the file;\n"
-    "inclusion nests.\n",
+    "inclusion nests.\n"
+    "With --depfile=<depfile> (or --depfile <depfile>) first, a run that succeeds\n"
+    "also lists in <depfile> the files it read, as a rule for make and Ninja.\n",
     2,
     2,
     usage_error::on_standard_output};
 
 int run(int argc, char** argv) {
-  if (const auto status = check_command_line(argc, argv, kAbout)) return *status;
-  const std::string src_file = argv[1];
-  const std::string dst_file = argv[2];
+  std::optional<std::string> depfile;
+  const int taken = take_depfile_option(argc, argv, &depfile);
+  if (const auto status = check_command_line(argc - taken, argv + taken, kAbout)) return *status;
+  const std::string src_file = argv[taken + 1];
+  const std::string dst_file = argv[taken + 2];
 
   text_reader source;
   if (!open_reader(source, src_file))
@@ -49,10 +55,10 @@ int run(int argc, char** argv) {
   const bool direct = start == replace_start::not_a_file;
   if (start == replace_start::refused || (direct && !open_writer(destination, replacement.target)))
     return report_fatal(failure_message(splice_failure::cannot_open));
-  folder_listings listings;
-  include_opener open_include = [&](const std::string& name, text_reader& reader) {
-    return open_include_file(name, dest_known ? &dest_id : nullptr, listings, reader);
-  };
+  dependency_list read_files;
+  add_dependency(read_files, src_file);
+  const include_opener open_include =
+      recording_include_opener(dest_known ? &dest_id : nullptr, depfile ? &read_files : nullptr);
 
   splice_failure failure = expand_stream(source, destination, open_include);
   close_reader(source);
@@ -70,6 +76,8 @@ int run(int argc, char** argv) {
     written = finish_replacement(replacement, destination);
   }
   if (written != replace_result::replaced) failure = splice_failure::write_failed;
+  if (failure == splice_failure::none && depfile)
+    failure = write_dependency_file(*depfile, dst_file, read_files);
   if (failure == splice_failure::none) return 0;
   report_fatal(failure_message(failure));
   if (written == replace_result::damaged) report_fatal("Could not restore output file");

@@ -220,18 +220,27 @@ const char* failure_message(splice_failure failure) {
       return "Output file is also an input file";
     case splice_failure::write_failed:
       return "Could not write output file";
+    case splice_failure::depfile_not_written:
+      return "Could not write dependency file";
+    case splice_failure::depfile_name:
+      return "Name cannot be written to dependency file";
+    case splice_failure::depfile_clash:
+      return "Dependency file is also an input or output file";
   }
   return "";
 }
 
 splice_failure open_include_file(const std::string& name, const file_id* destination,
-                                 folder_listings& listings, text_reader& reader) {
+                                 folder_listings& listings, text_reader& reader,
+                                 std::string* opened) {
   splice_failure failure = open_unless_destination(name, destination, reader);
   // Sources written for DOS name their includes as DOS found them.
   std::string dos_path;
   if (failure == splice_failure::cannot_open && find_dos_name(name, listings, &dos_path) &&
       dos_path != name)
     failure = open_unless_destination(dos_path, destination, reader);
+  // Only a name that failed as written was looked for.
+  if (failure == splice_failure::none && opened) *opened = dos_path.empty() ? name : dos_path;
   return failure;
 }
 

@@ -31,6 +31,10 @@ enum class splice_failure {
   nested_too_deeply,
   output_is_input,
   write_failed,
+  // Of the dependency file, once the destination is made.
+  depfile_not_written,
+  depfile_name,
+  depfile_clash,
 };
 
 // The text reported for a failure (not for none).
@@ -42,9 +46,10 @@ using include_opener = std::function<splice_failure(const std::string& name, tex
 // Opens the named file from the working directory, refusing it when it is
 // the destination (when destination is known) or a device.  A name missing
 // as written is looked for as DOS would find it, in the folders as first
-// listed.
+// listed.  The path opened goes to *opened (when given).
 splice_failure open_include_file(const std::string& name, const file_id* destination,
-                                 folder_listings& listings, text_reader& reader);
+                                 folder_listings& listings, text_reader& reader,
+                                 std::string* opened = nullptr);
 
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure

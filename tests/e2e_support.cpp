@@ -53,10 +53,10 @@ std::string tool_name(std::string started_as) {
 
 optional_tool configured_tool(const std::string& name) {
   // Each name, its path and the Debian package that brings it.
-  static const char* const kTools[][3] = {{"nasm", KIT_NASM, "nasm"},
-                                          {"strip", KIT_STRIP, "binutils"},
-                                          {"strace", KIT_STRACE, "strace"},
-                                          {"unshare", KIT_UNSHARE, "util-linux"}};
+  static const char* const kTools[][3] = {
+      {"make", KIT_MAKE, "make"},       {"ninja", KIT_NINJA, "ninja-build"},
+      {"nasm", KIT_NASM, "nasm"},       {"strip", KIT_STRIP, "binutils"},
+      {"strace", KIT_STRACE, "strace"}, {"unshare", KIT_UNSHARE, "util-linux"}};
   for (const auto& tool : kTools) {
     if (name == tool[0]) {
       return {tool[1], name + " was not found when the build was configured (apt-get install " +

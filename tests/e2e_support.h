@@ -9,8 +9,8 @@
 // Path of a program built by this project (tlfix, fake_tool, ...).
 std::string kit_program(const std::string& name);
 
-// An outside tool that some tests need (nasm, strip, strace), as the build
-// found it when it was configured.
+// An outside tool that some tests need (make, ninja, nasm, strip, strace,
+// unshare), as the build found it when it was configured.
 struct optional_tool {
   std::string path;         // empty when it was missing
   std::string skip_reason;  // what a test that needs it says when it skips
