@@ -4,6 +4,7 @@
 
 #include "common/ascii.h"
 #include "common/command_line.h"
+#include "common/interrupt.h"
 #include "common/interrupt_handlers.h"
 #include "common/run_tool.h"
 
@@ -64,11 +65,15 @@ outcome start_process(const std::string& path, const std::string& command_line, 
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   std::string line = command_line;  // CreateProcessA may write into it
-  if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return means_not_found(GetLastError()) ? outcome::not_found : outcome::failed;
+  {
+    // Started and noted as one step, so that a Ctrl+C waits for the tool.
+    interrupts_held hold;
+    if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      return means_not_found(GetLastError()) ? outcome::not_found : outcome::failed;
+    }
+    note_running_tool(process.hProcess);
   }
-  note_running_tool(process.hProcess);
   WaitForSingleObject(process.hProcess, INFINITE);
   note_running_tool(nullptr);
   DWORD code = static_cast<DWORD>(-1);
