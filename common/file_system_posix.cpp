@@ -98,15 +98,14 @@ int create_from_pattern(const std::string& pattern, int suffix_length, std::stri
 
 // As create_from_pattern, and has an interrupt remove the file.
 int create_registered(const std::string& pattern, int suffix_length, std::string* name) {
-  interrupts_held hold;
-  const int fd = create_from_pattern(pattern, suffix_length, name);
-  if (fd >= 0) remove_on_interrupt(*name);
+  int fd = -1;
+  make_removed_on_interrupt(
+      [&](std::string* made) {
+        fd = create_from_pattern(pattern, suffix_length, made);
+        return fd >= 0;
+      },
+      name);
   return fd;
-}
-
-void remove_registered(const std::string& name) {
-  unlink(name.c_str());
-  forget_on_interrupt(name);
 }
 
 // The permission bits a file created the ordinary way would have.
@@ -276,7 +275,7 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
       create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
   if (fd >= 0 && !exists && fchmod(fd, new_file_mode()) != 0) {
     close(fd);
-    remove_registered(replacement.fresh);
+    remove_file(replacement.fresh);
     return replace_start::refused;
   }
   // Every name of a file with other hard links must show the new content,
@@ -314,7 +313,7 @@ replace_result finish_replacement(file_replacement& replacement, text_writer& wr
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   close_writer(writer);
-  if (!replacement.fresh.empty()) remove_registered(replacement.fresh);
+  if (!replacement.fresh.empty()) remove_file(replacement.fresh);
   if (replacement.checked >= 0) close(replacement.checked);
   replacement = file_replacement();
 }
@@ -340,7 +339,7 @@ bool create_unique_file(const std::string& prefix, const std::string& suffix, te
   // running as another user, so it gets the usual permissions.
   if (fchmod(fd, new_file_mode()) != 0) {
     close(fd);
-    remove_registered(*name);
+    remove_file(*name);
     return false;
   }
   adopt_writer(writer, fd);

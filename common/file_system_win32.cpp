@@ -42,23 +42,18 @@ std::string random_part() {
 // and has an interrupt remove it.
 int create_fresh(const std::string& prefix, const std::string& suffix, std::string* name) {
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::string candidate = prefix + random_part() + suffix;
-    interrupts_held hold;
-    int fd =
-        _open(candidate.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-      *name = candidate;
-      remove_on_interrupt(candidate);
-      return fd;
-    }
+    int fd = -1;
+    make_removed_on_interrupt(
+        [&](std::string* made) {
+          *made = prefix + random_part() + suffix;
+          fd = _open(made->c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+          return fd >= 0;
+        },
+        name);
+    if (fd >= 0) return fd;
     if (errno != EEXIST) return -1;
   }
   return -1;
-}
-
-void remove_registered(const std::string& name) {
-  DeleteFileA(name.c_str());
-  forget_on_interrupt(name);
 }
 
 // What stands under path: a file on disk, something else (a folder, or a
@@ -238,13 +233,13 @@ replace_result finish_replacement(file_replacement& replacement, text_writer& wr
     forget_on_interrupt(replacement.fresh);
     return replace_result::replaced;
   }
-  remove_registered(replacement.fresh);
+  remove_file(replacement.fresh);
   return in_place ? result : replace_result::unchanged;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   close_writer(writer);
-  remove_registered(replacement.fresh);
+  remove_file(replacement.fresh);
 }
 
 replace_result replace_file_text(const std::string& path, std::string_view text) {

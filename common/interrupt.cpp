@@ -44,6 +44,14 @@ void forget_on_interrupt(const std::string& path) {
   }
 }
 
+bool make_removed_on_interrupt(const std::function<bool(std::string* name)>& make,
+                               std::string* name) {
+  interrupts_held hold;
+  const bool made = make(name);
+  if (made) remove_on_interrupt(*name);
+  return made;
+}
+
 void remove_pending_files(bool (*remove)(const char* name)) {
   for (char* name : g_pending) {
     if (name) remove(name);

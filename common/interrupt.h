@@ -5,6 +5,7 @@
 #ifndef KIT_COMMON_INTERRUPT_H_
 #define KIT_COMMON_INTERRUPT_H_
 
+#include <functional>
 #include <string>
 
 // Blocks the interrupts for its lifetime, so that a file is never created
@@ -24,5 +25,11 @@ void remove_on_interrupt(const std::string& path);
 
 // path is gone or kept for good.
 void forget_on_interrupt(const std::string& path);
+
+// Makes a file and has an interrupt remove it, as one held step, so that it
+// never exists unregistered: make says whether it made the file, and gives
+// its name.
+bool make_removed_on_interrupt(const std::function<bool(std::string* name)>& make,
+                               std::string* name);
 
 #endif  // KIT_COMMON_INTERRUPT_H_

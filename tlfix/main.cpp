@@ -22,15 +22,16 @@ enum class def_outcome { untouched, created, failed };
 // this run neither writes nor removes it.
 def_outcome create_default_def(const std::string& name) {
   text_writer writer;
-  {
-    // Made and registered as one step: from the first moment on, an
-    // interrupt removes the file, which a later build would link against.
-    interrupts_held hold;
-    if (!open_writer(writer, name, create_mode::exclusive)) {
-      return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
-    }
-    remove_on_interrupt(name);
-  }
+  // From the first moment on, an interrupt removes the file, which a later
+  // build would link against.
+  std::string made;
+  if (!make_removed_on_interrupt(
+          [&](std::string* path) {
+            *path = name;
+            return open_writer(writer, name, create_mode::exclusive);
+          },
+          &made))
+    return errno == EEXIST ? def_outcome::untouched : def_outcome::failed;
   write_text(writer, kDefaultDefText);
   if (close_writer(writer)) return def_outcome::created;
   remove_file(name);
