@@ -219,12 +219,37 @@ replace_result put_new_content(file_replacement& replacement, int fd, flush_to_d
       return renamed == rename_result::done ? replace_result::replaced : replace_result::unchanged;
     }
   }
-  if (replacement.checked < 0) return replace_result::unchanged;
-  const std::int64_t length =
-      fd >= 0 ? file_length(fd) : static_cast<std::int64_t>(replacement.in_memory.size());
-  if (length < 0) return replace_result::unchanged;
-  return write_in_place(replacement.checked, {fd, &replacement.in_memory},
-                        static_cast<std::uint64_t>(length), flush == flush_to_disk::yes);
+  return write_in_place(replacement.checked, fd, replacement, flush == flush_to_disk::yes);
+}
+
+// Finds the file that path names, and opens it where it exists: refused
+// where that may not be done, not_a_file for a FIFO, a device or a folder
+// (renaming over one would put a plain file in its place: over /dev/null,
+// for a build running as root).
+replace_start check_target(const std::string& path, file_replacement& replacement,
+                           struct stat* st) {
+  // An empty name names no file, and would name the working folder here.
+  if (path.empty() || holds_zero_byte(path) || !resolve_target(path, &replacement.target))
+    return replace_start::refused;
+  if (lstat(replacement.target.c_str(), st) != 0) return replace_start::started;
+  if (!S_ISREG(st->st_mode)) return replace_start::not_a_file;
+  // The rename needs only the folder's permission; the file's own counts.
+  replacement.checked = open_checked(replacement.target, *st);
+  return replacement.checked >= 0 ? replace_start::started : replace_start::refused;
+}
+
+// Makes the fresh file beside the target; a new file gets the permission
+// bits of one made the ordinary way.  -1 when none can be made.
+int make_fresh(file_replacement& replacement) {
+  int fd =
+      create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
+  if (fd >= 0 && replacement.checked < 0 && fchmod(fd, new_file_mode()) != 0) {
+    close(fd);
+    remove_file(replacement.fresh);
+    replacement.fresh.clear();
+    fd = -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -260,52 +285,23 @@ bool remove_file(const std::string& path) {
 replace_start start_replacement(const std::string& path, file_replacement& replacement,
                                 text_writer& writer) {
   replacement = file_replacement();
-  // An empty name names no file, and would name the working folder here.
-  if (path.empty() || holds_zero_byte(path) || !resolve_target(path, &replacement.target))
-    return replace_start::refused;
   struct stat st;
-  const bool exists = lstat(replacement.target.c_str(), &st) == 0;
-  // Renaming over a FIFO or a device would put a plain file in its place
-  // (over /dev/null, for a build running as root): only files are replaced.
-  if (exists && !S_ISREG(st.st_mode)) return replace_start::not_a_file;
-  // The rename needs only the folder's permission; the file's own counts.
-  if (exists && (replacement.checked = open_checked(replacement.target, st)) < 0)
-    return replace_start::refused;
-  const int fd =
-      create_registered(directory_of(replacement.target) + "/.kit-XXXXXX", 0, &replacement.fresh);
-  if (fd >= 0 && !exists && fchmod(fd, new_file_mode()) != 0) {
-    close(fd);
-    remove_file(replacement.fresh);
-    return replace_start::refused;
-  }
-  // Every name of a file with other hard links must show the new content,
-  // so such a file is rewritten in place, as is one no fresh file can be
-  // made for.
-  replacement.in_place = exists && (st.st_nlink > 1 || fd < 0);
-  if (fd >= 0) {
-    adopt_writer(writer, fd);
-  } else if (exists) {
-    // A response file fits in memory, and so must a destination in a
-    // folder that takes no new file.
-    open_memory_writer(writer, &replacement.in_memory);
-  } else {
-    return replace_start::refused;
-  }
+  const replace_start checked = check_target(path, replacement, &st);
+  if (checked != replace_start::started) return checked;
+  const bool exists = replacement.checked >= 0;
+  const int fd = make_fresh(replacement);
+  if (fd < 0 && !exists) return replace_start::refused;
+  replacement.in_place = exists && rewrite_in_place(fd >= 0, st.st_nlink);
+  stage_new_content(fd, replacement, writer);
   return replace_start::started;
 }
 
 replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
                                   flush_to_disk flush) {
   int fd = -1;
-  bool written = true;
-  if (replacement.fresh.empty()) {
-    written = close_writer(writer);
-  } else {
-    fd = release_writer(writer);
-    written = fd >= 0;
-  }
-  const replace_result result =
-      written ? put_new_content(replacement, fd, flush) : replace_result::unchanged;
+  const replace_result result = release_staged(replacement, writer, &fd)
+                                    ? put_new_content(replacement, fd, flush)
+                                    : replace_result::unchanged;
   if (fd >= 0) close(fd);
   abandon_replacement(replacement, writer);
   return result;

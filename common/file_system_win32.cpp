@@ -123,14 +123,15 @@ void take_over_security(const std::string& from, const std::string& to) {
     SetFileSecurityA(to.c_str(), what, descriptor.data());
 }
 
-bool has_other_links(const std::string& path) {
+// How many names the file has; 1 where that cannot be told.
+unsigned long long link_count(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return 1;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool linked = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1;
+  const bool known = GetFileInformationByHandle(file, &info);
   CloseHandle(file);
-  return linked;
+  return known ? info.nNumberOfLinks : 1;
 }
 
 // Puts the fresh file in the old one's place.  Another process that holds
@@ -156,19 +157,25 @@ bool identify_handle(HANDLE file, file_id* id) {
   return true;
 }
 
-// Writes the fresh file, open as fresh, over the old one, reopened: only
-// when it is still the file checked at the start.
-replace_result rewrite_in_place(const file_replacement& replacement, int fresh, bool flush) {
+// Writes the staged content over the old file, reopened: only when it is
+// still the file checked at the start.
+replace_result rewrite_reopened(file_replacement& replacement, int fresh, bool flush) {
   const int fd = open_for_update(replacement.target);
   file_id id;
-  const std::int64_t length = file_length(fresh);
   replace_result result = replace_result::unchanged;
   if (fd >= 0 && identify_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &id) &&
-      same_file(id, replacement.id) && length >= 0) {
-    result = write_in_place(fd, {fresh, nullptr}, static_cast<std::uint64_t>(length), flush);
+      same_file(id, replacement.id)) {
+    result = write_in_place(fd, fresh, replacement, flush);
   }
   if (fd >= 0) _close(fd);
   return result;
+}
+
+// The file that path names, a file on disk: the file itself where path is
+// a symbolic link, which this run must be allowed to write.
+bool check_target(const std::string& path, file_replacement& replacement) {
+  return may_write(path) && final_target(path, &replacement.target) &&
+         identify_file(replacement.target, &replacement.id);
 }
 
 }  // namespace
@@ -208,38 +215,39 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   if (path.empty() || holds_zero_byte(path)) return replace_start::refused;
   const entry_kind kind = kind_of(path);
   if (kind == entry_kind::other) return replace_start::not_a_file;
-  if (kind == entry_kind::disk_file && !may_write(path)) return replace_start::refused;
+  const bool exists = kind == entry_kind::disk_file;
   replacement.target = path;
-  if (kind == entry_kind::disk_file && (!final_target(path, &replacement.target) ||
-                                        !identify_file(replacement.target, &replacement.id)))
-    return replace_start::refused;
-  int fd = create_fresh(directory_of(replacement.target) + "\\.kit-", "", &replacement.fresh);
-  if (fd < 0) return replace_start::refused;
-  if (kind == entry_kind::disk_file) take_over_security(replacement.target, replacement.fresh);
-  adopt_writer(writer, fd);
+  if (exists && !check_target(path, replacement)) return replace_start::refused;
+  const int fd = create_fresh(directory_of(replacement.target) + "\\.kit-", "", &replacement.fresh);
+  if (fd < 0 && !exists) return replace_start::refused;
+  if (fd >= 0 && exists) take_over_security(replacement.target, replacement.fresh);
+  replacement.in_place = exists && rewrite_in_place(fd >= 0, link_count(replacement.target));
+  stage_new_content(fd, replacement, writer);
   return replace_start::started;
 }
 
 replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
                                   flush_to_disk flush) {
-  const int fd = release_writer(writer);
-  bool ok = fd >= 0 && (flush == flush_to_disk::no || sync_file(fd));
-  replace_result result = ok ? replace_result::replaced : replace_result::unchanged;
-  // Every name of a file with other hard links must show the new content.
-  const bool in_place = ok && has_other_links(replacement.target);
-  if (in_place) result = rewrite_in_place(replacement, fd, flush == flush_to_disk::yes);
+  int fd = -1;
+  bool ok = release_staged(replacement, writer, &fd) &&
+            (flush == flush_to_disk::no || fd < 0 || sync_file(fd));
+  replace_result result = replace_result::unchanged;
+  if (ok && replacement.in_place)
+    result = rewrite_reopened(replacement, fd, flush == flush_to_disk::yes);
   if (fd >= 0 && _close(fd) != 0) ok = false;
-  if (ok && !in_place && move_into_place(replacement.fresh, replacement.target)) {
+  if (ok && !replacement.in_place && move_into_place(replacement.fresh, replacement.target)) {
     forget_on_interrupt(replacement.fresh);
-    return replace_result::replaced;
+    replacement.fresh.clear();
+    result = replace_result::replaced;
   }
-  remove_file(replacement.fresh);
-  return in_place ? result : replace_result::unchanged;
+  abandon_replacement(replacement, writer);
+  return result;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   close_writer(writer);
-  remove_file(replacement.fresh);
+  if (!replacement.fresh.empty()) remove_file(replacement.fresh);
+  replacement = file_replacement();
 }
 
 replace_result replace_file_text(const std::string& path, std::string_view text) {

@@ -9,6 +9,12 @@
 
 namespace {
 
+// Where the new content waits: a file (fd), or memory.
+struct in_place_store {
+  int fd;
+  std::string* memory;
+};
+
 // A place in a file or in memory.
 struct place {
   int fd;
@@ -70,10 +76,32 @@ bool put_content(const in_place_store& store, int target, std::uint64_t length,
 
 }  // namespace
 
-replace_result write_in_place(int target, const in_place_store& store, std::uint64_t length,
-                              bool flush) {
+bool rewrite_in_place(bool fresh_made, unsigned long long links) {
+  return !fresh_made || links > 1;
+}
+
+void stage_new_content(int fresh, file_replacement& replacement, text_writer& writer) {
+  if (fresh >= 0) {
+    adopt_writer(writer, fresh);
+  } else {
+    open_memory_writer(writer, &replacement.in_memory);
+  }
+}
+
+bool release_staged(file_replacement& replacement, text_writer& writer, int* fresh) {
+  *fresh = -1;
+  if (replacement.fresh.empty()) return close_writer(writer);
+  *fresh = release_writer(writer);
+  return *fresh >= 0;
+}
+
+replace_result write_in_place(int target, int fresh, file_replacement& replacement, bool flush) {
+  const std::int64_t new_length =
+      fresh >= 0 ? file_length(fresh) : static_cast<std::int64_t>(replacement.in_memory.size());
   // Waits here, where an interrupt still ends the run with nothing changed.
-  if (!lock_file(target)) return replace_result::unchanged;
+  if (new_length < 0 || !lock_file(target)) return replace_result::unchanged;
+  const std::uint64_t length = static_cast<std::uint64_t>(new_length);
+  const in_place_store store = {fresh, &replacement.in_memory};
   const std::int64_t old_length = file_length(target);
   // The old content goes after the new one, to be put back from there.
   const place kept = {store.fd, store.memory, length};
