@@ -56,17 +56,6 @@ void add_dependency(dependency_list& list, const std::string& path) {
   if (list.seen.insert(path).second) list.paths.push_back(path);
 }
 
-include_opener recording_include_opener(const file_id* destination, dependency_list* read_files) {
-  return [destination, read_files, listings = folder_listings()](const std::string& name,
-                                                                 text_reader& reader) mutable {
-    std::string opened;
-    const splice_failure failure =
-        open_include_file(name, destination, listings, reader, read_files ? &opened : nullptr);
-    if (failure == splice_failure::none && read_files) add_dependency(*read_files, opened);
-    return failure;
-  };
-}
-
 int take_depfile_option(int argc, char** argv, std::optional<std::string>* depfile) {
   if (argc < 2) return 0;
   const std::string_view first = argv[1];

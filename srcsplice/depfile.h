@@ -20,10 +20,6 @@ struct dependency_list {
 
 void add_dependency(dependency_list& list, const std::string& path);
 
-// Opens includes as open_include_file does, and adds each path opened to
-// read_files (when given).
-include_opener recording_include_opener(const file_id* destination, dependency_list* read_files);
-
 // Takes "--depfile=FILE", or "--depfile FILE", when it is the first
 // argument: the count of arguments taken (0 without it), after which the
 // operands follow.

@@ -188,16 +188,68 @@ void copy_plain_lines(text_reader& input, text_writer& output, bool expanding, s
   }
 }
 
-// Reading the destination while it grows would never end well, so it is
-// refused before it is opened.
-splice_failure open_unless_destination(const std::string& path, const file_id* destination,
-                                       text_reader& reader) {
+// Opens the source, or an include (which may not name a device either: one
+// never ends, as /dev/zero, or waits for a user, as a terminal).  Reading
+// the destination while it grows would never end well, so it is refused
+// before it is opened.
+splice_failure open_input(const std::string& path, const file_id* destination, bool include,
+                          text_reader& reader) {
   file_id id;
   if (destination && identify_file(path, &id) && same_file(id, *destination))
     return splice_failure::output_is_input;
-  // A device never ends (/dev/zero), or waits for a user (a terminal).
-  return !is_device(path) && open_reader(reader, path) ? splice_failure::none
-                                                       : splice_failure::cannot_open;
+  if (include && is_device(path)) return splice_failure::cannot_open;
+  return open_reader(reader, path) ? splice_failure::none : splice_failure::cannot_open;
+}
+
+// Opens an include from the working directory; a name missing as written
+// is looked for as DOS would find it, in the folders as first listed.  The
+// path opened goes to *opened.
+splice_failure open_include_file(const std::string& name, const file_id* destination,
+                                 folder_listings& listings, text_reader& reader,
+                                 std::string* opened) {
+  splice_failure failure = open_input(name, destination, true, reader);
+  // Sources written for DOS name their includes as DOS found them.
+  std::string dos_path;
+  if (failure == splice_failure::cannot_open && find_dos_name(name, listings, &dos_path) &&
+      dos_path != name)
+    failure = open_input(dos_path, destination, true, reader);
+  if (failure == splice_failure::none) *opened = dos_path.empty() ? name : dos_path;
+  return failure;
+}
+
+// The destination as the run starts: what was there (for the checks
+// whether a file read is the destination), and where the new text goes.
+struct destination {
+  file_id was;
+  bool known = false;
+  bool direct = false;  // no plain file: written as the text comes
+  file_replacement replacement;
+  text_writer writer;
+};
+
+bool start_destination(const std::string& dst_file, destination& dst) {
+  const replace_start start = start_replacement(dst_file, dst.replacement, dst.writer);
+  dst.direct = start == replace_start::not_a_file;
+  return start == replace_start::started ||
+         (dst.direct && open_writer(dst.writer, dst.replacement.target));
+}
+
+// A refusal, or a file that could not be read whole, leaves the old
+// destination: nothing read from a file that was cut may reach it.  After
+// any other failure the destination keeps what came before the failing
+// line.  Output still buffered then came before it too, so a write failure
+// found now happened first and is the one told.
+splice_outcome end_destination(destination& dst, splice_failure failure) {
+  replace_result written = replace_result::replaced;
+  if (dst.direct) {
+    if (!close_writer(dst.writer)) written = replace_result::unchanged;
+  } else if (failure == splice_failure::output_is_input || failure == splice_failure::cannot_read) {
+    abandon_replacement(dst.replacement, dst.writer);
+  } else {
+    written = finish_replacement(dst.replacement, dst.writer);
+  }
+  if (written != replace_result::replaced) failure = splice_failure::write_failed;
+  return {failure, written == replace_result::damaged};
 }
 
 }  // namespace
@@ -230,18 +282,29 @@ const char* failure_message(splice_failure failure) {
   return "";
 }
 
-splice_failure open_include_file(const std::string& name, const file_id* destination,
-                                 folder_listings& listings, text_reader& reader,
-                                 std::string* opened) {
-  splice_failure failure = open_unless_destination(name, destination, reader);
-  // Sources written for DOS name their includes as DOS found them.
-  std::string dos_path;
-  if (failure == splice_failure::cannot_open && find_dos_name(name, listings, &dos_path) &&
-      dos_path != name)
-    failure = open_unless_destination(dos_path, destination, reader);
-  // Only a name that failed as written was looked for.
-  if (failure == splice_failure::none && opened) *opened = dos_path.empty() ? name : dos_path;
-  return failure;
+splice_outcome splice_file(const std::string& src_file, const std::string& dst_file,
+                           const read_recorder& record) {
+  destination dst;
+  text_reader source;
+  // The new destination is written to a fresh file that replaces the old
+  // one only at the end, so every check whether a file is the destination
+  // compares with the destination as it was, and a refusal leaves it whole.
+  dst.known = identify_file(dst_file, &dst.was);
+  const splice_failure opened = open_input(src_file, dst.known ? &dst.was : nullptr, false, source);
+  if (opened != splice_failure::none) return {opened, false};
+  if (!start_destination(dst_file, dst)) return {splice_failure::cannot_open, false};
+  if (record) record(src_file);
+  folder_listings listings;
+  const include_opener open_include = [&](const std::string& name, text_reader& reader) {
+    std::string path;
+    const splice_failure failure =
+        open_include_file(name, dst.known ? &dst.was : nullptr, listings, reader, &path);
+    if (failure == splice_failure::none && record) record(path);
+    return failure;
+  };
+  const splice_failure failure = expand_stream(source, dst.writer, open_include);
+  close_reader(source);
+  return end_destination(dst, failure);
 }
 
 splice_failure expand_stream(text_reader& input, text_writer& output,

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "common/dos_names.h"
 #include "common/file_system.h"
 #include "common/scan_level.h"
 #include "common/text_stream.h"
@@ -43,13 +42,27 @@ const char* failure_message(splice_failure failure);
 // Opens an included file for reading, or says why it cannot be read.
 using include_opener = std::function<splice_failure(const std::string& name, text_reader& reader)>;
 
-// Opens the named file from the working directory, refusing it when it is
-// the destination (when destination is known) or a device.  A name missing
-// as written is looked for as DOS would find it, in the folders as first
-// listed.  The path opened goes to *opened (when given).
-splice_failure open_include_file(const std::string& name, const file_id* destination,
-                                 folder_listings& listings, text_reader& reader,
-                                 std::string* opened = nullptr);
+// How a whole run ended: the failure (none when the destination was made),
+// and whether a rewrite in place that failed could not put the old
+// destination back either.
+struct splice_outcome {
+  splice_failure failure = splice_failure::none;
+  bool damaged = false;
+};
+
+// Each file a run reads, the source first, as the path it opened.
+using read_recorder = std::function<void(const std::string& path)>;
+
+// Expands the file src_file into the file dst_file.  Included files are
+// opened from the working directory, a name missing as written as DOS
+// would find it; a device, and the destination as it was before the run
+// (which the source must not be either), are refused.  The destination is
+// replaced as a whole at the end: a refusal, or a file that could not be
+// read whole, leaves it as it was, and after any other failure it keeps
+// what came before the failing line.  One that is no plain file (a
+// terminal, a FIFO) takes the text as it comes.
+splice_outcome splice_file(const std::string& src_file, const std::string& dst_file,
+                           const read_recorder& record = nullptr);
 
 // Copies input to output, expanding the include lines of its marked regions
 // through open_include.  depth is the nesting level of input.  On a failure
