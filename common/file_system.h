@@ -67,11 +67,6 @@ enum class replace_start {
 replace_start start_replacement(const std::string& path, file_replacement& replacement,
                                 text_writer& writer);
 
-// Whether the new content must reach the disk before it takes the old one's
-// place, so that a power loss leaves the old file or the new, never an
-// empty one.
-enum class flush_to_disk { no, yes };
-
 enum class replace_result {
   replaced,
   unchanged,  // a failure, and the old file is as it was
@@ -86,8 +81,7 @@ enum class replace_result {
 // the old one's place (a folder that takes no new file, someone else's file
 // in a sticky folder, a file with other hard links, whose every name must
 // show the new content), the old file is rewritten in place.
-replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
-                                  flush_to_disk flush = flush_to_disk::no);
+replace_result finish_replacement(file_replacement& replacement, text_writer& writer);
 
 // Closes writer and removes the fresh file: the old file stays as it was.
 void abandon_replacement(file_replacement& replacement, text_writer& writer);

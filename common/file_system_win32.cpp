@@ -14,6 +14,11 @@
 
 namespace {
 
+// Whether the new content must reach the disk before it takes the old one's
+// place, so that a power loss leaves the old file or the new, never an
+// empty one.
+enum class flush_to_disk { no, yes };
+
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
   if (slash == std::string::npos) return ".";
@@ -178,6 +183,25 @@ bool check_target(const std::string& path, file_replacement& replacement) {
          identify_file(replacement.target, &replacement.id);
 }
 
+// Closes writer and puts what it wrote in the old file's place, flushed to
+// disk first where asked.
+replace_result finish(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
+  int fd = -1;
+  bool ok = release_staged(replacement, writer, &fd) &&
+            (flush == flush_to_disk::no || fd < 0 || sync_file(fd));
+  replace_result result = replace_result::unchanged;
+  if (ok && replacement.in_place)
+    result = rewrite_reopened(replacement, fd, flush == flush_to_disk::yes);
+  if (fd >= 0 && _close(fd) != 0) ok = false;
+  if (ok && !replacement.in_place && move_into_place(replacement.fresh, replacement.target)) {
+    forget_on_interrupt(replacement.fresh);
+    replacement.fresh.clear();
+    result = replace_result::replaced;
+  }
+  abandon_replacement(replacement, writer);
+  return result;
+}
+
 }  // namespace
 
 bool path_exists(const std::string& path) {
@@ -226,22 +250,8 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   return replace_start::started;
 }
 
-replace_result finish_replacement(file_replacement& replacement, text_writer& writer,
-                                  flush_to_disk flush) {
-  int fd = -1;
-  bool ok = release_staged(replacement, writer, &fd) &&
-            (flush == flush_to_disk::no || fd < 0 || sync_file(fd));
-  replace_result result = replace_result::unchanged;
-  if (ok && replacement.in_place)
-    result = rewrite_reopened(replacement, fd, flush == flush_to_disk::yes);
-  if (fd >= 0 && _close(fd) != 0) ok = false;
-  if (ok && !replacement.in_place && move_into_place(replacement.fresh, replacement.target)) {
-    forget_on_interrupt(replacement.fresh);
-    replacement.fresh.clear();
-    result = replace_result::replaced;
-  }
-  abandon_replacement(replacement, writer);
-  return result;
+replace_result finish_replacement(file_replacement& replacement, text_writer& writer) {
+  return finish(replacement, writer, flush_to_disk::no);
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
@@ -260,7 +270,7 @@ replace_result replace_file_text(const std::string& path, std::string_view text)
   write_text(writer, text);
   // Response files are kept with the sources: a power loss must leave the
   // old or the new one, never an empty file.
-  return finish_replacement(replacement, writer, flush_to_disk::yes);
+  return finish(replacement, writer, flush_to_disk::yes);
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,
