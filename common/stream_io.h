@@ -58,10 +58,17 @@ bool prepare_standard(int fd);
 // and closes.
 void adopt_writer(text_writer& writer, int fd);
 
-// open_reader with blocks of block_size bytes (at least kKeptBytes of
-// text_stream.cpp) where the programs read in blocks of one size: the
-// tests and fuzz targets choose small ones, so that short inputs cross
-// block ends.
+// The size of the blocks files are read in: large enough that a read costs
+// little per byte, small enough that a block stays in the processor's cache
+// while the fast paths scan it.  A smaller file gets a block of its size
+// and kKeptBytes more, so that 64 nested include files cost little memory.
+const std::size_t kReadBlock = 128 * 1024;
+// Room for the bytes a fast path leaves untaken at the end of a block, and
+// the smallest block.
+const std::size_t kKeptBytes = 4096;
+
+// open_reader with blocks of block_size bytes: the tests and fuzz targets
+// choose small ones, so that short inputs cross block ends.
 bool open_reader_in_blocks(text_reader& reader, const std::string& path, std::size_t block_size);
 
 // The end-of-file indicator of a reader, which only the tests of the reader

@@ -8,12 +8,7 @@
 
 namespace {
 
-// Large enough that a read costs little per byte, small enough that the
-// block stays in the processor's cache while the fast paths scan it, and
-// that 64 nested include files read at once stay well under 4 MiB.
-const std::size_t kReadBlock = 128 * 1024;
-// Room for the bytes a fast path leaves untaken at the end of a block.
-const std::size_t kKeptBytes = 4096;
+// Every write to a file but the last is a whole block of this size.
 const std::size_t kWriteBlock = 64 * 1024;
 const char kCtrlZ = 0x1A;
 
