@@ -80,9 +80,9 @@ TEST(CountLines, RunsOfLinesCountAsLineByLine) {
   std::mt19937 random(11);
   // Mostly CR LF lines of code, comments and blanks, with the bytes at the
   // edges of the white-space range; in some rounds, now and then a lone
-  // carriage return, a zero byte, a line too long for one read (often of
-  // 253 to 255 bytes), a line end at a window's first, middle or last
-  // bytes, and near the end a 0x1A.
+  // carriage return, a zero byte, a line too long for one read, one that
+  // ends about where a piece is cut, a line end at a window's first, middle
+  // or last bytes, and near the end a 0x1A.
   const std::vector<std::string> pieces = {"\r\n", "\r\n", "\r\n", "\n",   " ",   "  ", "\t", "\v",
                                            "\f",   "\x08", "\x0e", "\x1f", "!",   ";",  "/*", "*/",
                                            "/",    "/*/",  "*",    "x",    "mov", " ;"};
@@ -95,14 +95,19 @@ TEST(CountLines, RunsOfLinesCountAsLineByLine) {
     const bool plain = round % 3 == 0;
     while (bytes.size() < (round < 11 ? 100000u : 3 * kReadBlock)) {
       const std::size_t pick = random() % 1000;
-      if (!plain && pick < 4) {
-        bytes += std::string(pick < 2 ? 253 + random() % 3 : 100 + random() % 300, 'x');
-      } else if (!plain && pick < 8) {
+      if (!plain && pick < 1) {
+        bytes += std::string(100 + random() % 300, 'x');
+      } else if (!plain && pick < 5) {
+        // A line whose carriage return, or the "*/" of a comment, comes at
+        // about the cut of a piece: 254 bytes.
+        const std::string x(250 + random() % 4, 'x');
+        bytes += pick < 3 ? "\n" + x + "\r\n" : "\n/*" + x + "*/\r\n";
+      } else if (!plain && pick < 9) {
         const std::size_t offsets[] = {0, 31, 32, 63};
-        while (bytes.size() % kScanWindow != offsets[pick - 4]) bytes += 'x';
+        while (bytes.size() % kScanWindow != offsets[pick - 5]) bytes += 'x';
         bytes += pieces[random() % 4];
-      } else if (!plain && pick < 12 && (pick < 11 || bytes.size() > 90000)) {
-        bytes += rare[pick - 8];
+      } else if (!plain && pick < 13 && (pick < 12 || bytes.size() > 90000)) {
+        bytes += rare[pick - 9];
       } else {
         bytes += pieces[pick % pieces.size()];
       }
