@@ -105,7 +105,8 @@ TEST(ExpandStream, CopiesRunsOfLinesAsLineByLine) {
   // Lines that end in CR LF or in a lone LF (the first line's end decides
   // which runs the scans copy whole), markers and include lines, and in
   // some rounds now and then a lone carriage return, a zero byte, a line
-  // cut at 254 bytes or ending about there, and near the end a 0x1A.
+  // cut at 254 bytes or ending about there, a lone line feed about a
+  // window after the line path, and near the end a 0x1A.
   const std::vector<std::string> pieces = {"\r\n", "\r\n", "\n", "mov ax, 1", " ", "\t",
                                            ";",    kOn,    kOff, kInc,        "i", "x"};
   const std::vector<std::string> rare = {"\r", std::string(1, '\0'), "\r\r\n", "\x1a"};
@@ -118,8 +119,12 @@ TEST(ExpandStream, CopiesRunsOfLinesAsLineByLine) {
       if (round >= 4 && pick < 4) {
         const std::size_t length = pick < 2 ? 100 + random() % 300 : 252 + random() % 4;
         source += "\n" + std::string(length, 'x') + pieces[random() % 3];
-      } else if (round >= 4 && pick < 8 && (pick < 7 || source.size() > 25000)) {
-        source += rare[pick - 4];
+      } else if (round >= 4 && pick < 6) {
+        // A line whose CR LF ends about a window after the last line the
+        // line path took, and a lone line feed after it.
+        source += "\n" + std::string(60 + random() % 4, 'a') + "\r\n\n";
+      } else if (round >= 4 && pick < 10 && (pick < 9 || source.size() > 25000)) {
+        source += rare[pick - 6];
       } else {
         source += pieces[pick % pieces.size()];
       }
