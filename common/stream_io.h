@@ -65,7 +65,7 @@ void adopt_writer(text_writer& writer, int fd);
 const std::size_t kReadBlock = 128 * 1024;
 // Room for the bytes a fast path leaves untaken at the end of a block, and
 // the smallest block.
-const std::size_t kKeptBytes = 4096;
+const std::size_t kKeptBytes = 256;
 
 // open_reader with blocks of block_size bytes: the tests and fuzz targets
 // choose small ones, so that short inputs cross block ends.
