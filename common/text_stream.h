@@ -35,10 +35,11 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line);
 bool reader_failed(const text_reader& reader);
 
 // For the fast paths that apply the read translation themselves: the raw
-// bytes from where the reading stands, at least `least` of them unless the
-// file ends first, in which case *to_end is set and the view runs to the end
-// (empty at the end, and after a failure).  The view is valid until the
-// next read on this reader; skip_raw takes bytes of it as read.
+// bytes from where the reading stands, at least `least` (at most 256) of
+// them unless the file ends first, in which case *to_end is set and the
+// view runs to the end (empty at the end, and after a failure).  The view
+// is valid until the next read on this reader; skip_raw takes bytes of it
+// as read.
 std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* to_end);
 void skip_raw(text_reader& reader, std::size_t count);
 
