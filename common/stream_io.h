@@ -58,10 +58,10 @@ bool prepare_standard(int fd);
 // and closes.
 void adopt_writer(text_writer& writer, int fd);
 
-// The size of the blocks files are read in: large enough that a read costs
-// little per byte, small enough that a block stays in the processor's cache
-// while the fast paths scan it.  A smaller file gets a block of its size
-// and kKeptBytes more, so that 64 nested include files cost little memory.
+// The size of the blocks files are read in: from 64 KiB to 512 KiB the
+// counts ran alike, and smaller blocks cost more reads.  A smaller file
+// gets a block of its size and kKeptBytes more, so that 64 nested include
+// files cost little memory.
 const std::size_t kReadBlock = 128 * 1024;
 // Room for the bytes a fast path leaves untaken at the end of a block, and
 // the smallest block.
