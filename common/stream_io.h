@@ -59,21 +59,22 @@ bool close_file(int fd);
 // Makes a standard stream binary; true when it is a terminal.
 bool prepare_standard(int fd);
 
-// Maps size bytes of a regular file for reading; null where that is not
-// worth it or not possible, and the file is read instead.  One file is
-// mapped at a time.
-const char* map_input(int fd, std::uint64_t size);
-
-// Has bytes [from, to) of the mapping read ahead and lets go of the ones
-// before drop.  False when a page of the mapping could not be read: the
-// file shrank (or failed) while it was read.
-bool advance_mapping(const char* map, std::size_t drop, std::size_t from, std::size_t to);
-
-void unmap_input(const char* map, std::size_t size);
-
 // Writes to a file already open for writing, which the writer then owns
 // and closes.
 void adopt_writer(text_writer& writer, int fd);
+
+// The size of the blocks files are read in: from 64 KiB to 512 KiB the
+// counts ran alike, and smaller blocks cost more reads.  A smaller file
+// gets a block of its size and kKeptBytes more, so that 64 nested include
+// files cost little memory.
+const std::size_t kReadBlock = 128 * 1024;
+// Room for the bytes a fast path leaves untaken at the end of a block, and
+// the smallest block.
+const std::size_t kKeptBytes = 256;
+
+// open_reader with blocks of block_size bytes: the tests and fuzz targets
+// choose small ones, so that short inputs cross block ends.
+bool open_reader_in_blocks(text_reader& reader, const std::string& path, std::size_t block_size);
 
 // The end-of-file indicator of a reader, which only the tests of the reader
 // look at: set only by a line read that found no byte, or that met 0x1A.

@@ -1,61 +1,12 @@
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdint.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-
 #include "common/ascii.h"
 #include "common/stream_io.h"
-
-namespace {
-
-// Below this size a file is read: mapping it would cost more than it saves.
-const uint64_t kMapAtLeast = 1024 * 1024;
-
-// The file mapped for reading.  A page of it that goes away while it is
-// read (the file was truncated) would end the program with SIGBUS; the
-// handler maps a page of zeros over it instead and notes the loss, which
-// the reader looks at after each step.  What a signal handler reads must
-// be global, so there is this one slot, and one mapped file at a time.
-struct mapped_file {
-  std::atomic<const char*> begin{nullptr};
-  std::atomic<size_t> size{0};
-  std::atomic<size_t> page{4096};
-  volatile sig_atomic_t lost = 0;
-  size_t dropped = 0;  // bytes let go of from the start
-};
-mapped_file g_mapped;
-
-void on_bus_error(int, siginfo_t* info, void*) {
-  const char* at = static_cast<const char*>(info->si_addr);
-  const char* begin = g_mapped.begin.load();
-  if (begin && at >= begin && at < begin + g_mapped.size.load()) {
-    const uintptr_t page = reinterpret_cast<uintptr_t>(at) & ~(g_mapped.page.load() - 1);
-    // mmap is a plain system call on the systems that have SIGBUS for this.
-    if (mmap(reinterpret_cast<void*>(page), g_mapped.page.load(), PROT_READ,
-             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-      g_mapped.lost = 1;
-      return;
-    }
-  }
-  // Not ours: the access runs again and ends the program as it would have.
-  signal(SIGBUS, SIG_DFL);
-}
-
-bool catch_bus_errors() {
-  struct sigaction action = {};
-  action.sa_sigaction = on_bus_error;
-  action.sa_flags = SA_SIGINFO;
-  sigemptyset(&action.sa_mask);
-  return sigaction(SIGBUS, &action, nullptr) == 0;
-}
-
-}  // namespace
 
 bool open_input(const std::string& path, input_file* file) {
   if (holds_zero_byte(path)) return false;
@@ -142,44 +93,4 @@ bool close_file(int fd) {
 
 bool prepare_standard(int fd) {
   return isatty(fd) != 0;
-}
-
-const char* map_input(int fd, uint64_t size) {
-  // A file that fills much of the address space is read instead.
-  if (size < kMapAtLeast || size > SIZE_MAX / 4 || g_mapped.begin.load()) return nullptr;
-  static const bool catching = catch_bus_errors();
-  if (!catching) return nullptr;
-  void* map = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
-  if (map == MAP_FAILED) return nullptr;
-  // What the file gains meanwhile is read after the mapped bytes.
-  if (lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
-    munmap(map, static_cast<size_t>(size));
-    return nullptr;
-  }
-  g_mapped.page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  g_mapped.size = static_cast<size_t>(size);
-  g_mapped.lost = 0;
-  g_mapped.dropped = 0;
-  g_mapped.begin = static_cast<const char*>(map);
-  return static_cast<const char*>(map);
-}
-
-bool advance_mapping(const char* map, size_t drop, size_t from, size_t to) {
-  char* base = const_cast<char*>(map);
-  const size_t page = g_mapped.page;
-  drop &= ~(page - 1);
-  if (drop > g_mapped.dropped) {
-    madvise(base + g_mapped.dropped, drop - g_mapped.dropped, MADV_DONTNEED);
-    g_mapped.dropped = drop;
-  }
-  // Read ahead only: mapping the pages here one by one costs more than the
-  // faults that map them many at a time.
-  from &= ~(page - 1);
-  if (to > from) madvise(base + from, to - from, MADV_WILLNEED);
-  return !g_mapped.lost;
-}
-
-void unmap_input(const char* map, size_t size) {
-  g_mapped.begin = nullptr;
-  munmap(const_cast<char*>(map), size);
 }

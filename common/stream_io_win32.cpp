@@ -89,14 +89,3 @@ bool prepare_standard(int fd) {
   _setmode(fd, _O_BINARY);  // the CR LF translation is ours alone
   return _isatty(fd) != 0;
 }
-
-// Files are read in blocks here.
-const char* map_input(int, std::uint64_t) {
-  return nullptr;
-}
-
-bool advance_mapping(const char*, std::size_t, std::size_t, std::size_t) {
-  return true;
-}
-
-void unmap_input(const char*, std::size_t) {}

@@ -8,14 +8,7 @@
 
 namespace {
 
-// Large enough that a read costs little per byte, small enough that 64
-// nested include files read at once stay well under 16 MiB.
-const std::size_t kReadBlock = 128 * 1024;
-// Room for the bytes a fast path leaves untaken at the end of a block.
-const std::size_t kKeptBytes = 4096;
-// Mapped files are read ahead, and let go of behind, a piece at a time, so
-// that only about this much of them is in memory at once.
-const std::size_t kMapStep = 1024 * 1024;
+// Every write to a file but the last is a whole block of this size.
 const std::size_t kWriteBlock = 64 * 1024;
 const char kCtrlZ = 0x1A;
 
@@ -30,78 +23,61 @@ std::size_t plain_length(const char* text, std::size_t size) {
 
 }  // namespace
 
-// Makes more bytes available after end_: the next step of a mapping, or a
-// read into the block, to which the bytes not taken yet move first.  False
-// when none come: at the end of the file, or on a failure.
+// Reads more bytes after end_ into the block, to whose start the bytes not
+// taken yet move first.  False when none come: at the end of the file, or
+// on a failure.
 bool text_reader::refill(text_reader& reader) {
-  if (reader.end_ < reader.mapped_) {
-    const std::size_t to = std::min(reader.mapped_, reader.end_ + kMapStep);
-    reader.failed_ = !advance_mapping(reader.data_, reader.pos_, reader.end_, to);
-    reader.end_ = to;
-    return !reader.failed_;
-  }
   if (reader.drained_) return false;
-  const std::size_t kept = reader.end_ - reader.pos_;
   if (reader.block_.empty()) {
     // A small file gets a block of its size, so that a deep nest of
     // included files costs little memory.
-    std::uint64_t size = reader.size_at_open_ - reader.taken_ + kKeptBytes;
-    if (!reader.size_at_open_ || size > kReadBlock) size = kReadBlock;
+    std::uint64_t size = reader.size_at_open_ + kKeptBytes;
+    if (!reader.size_at_open_ || size > reader.block_size_) size = reader.block_size_;
     reader.block_.resize(static_cast<std::size_t>(size));
   }
-  if (kept > 0) std::memmove(reader.block_.data(), reader.data_ + reader.pos_, kept);
-  if (reader.mapped_) {
-    reader.failed_ = !advance_mapping(reader.data_, reader.end_, reader.end_, reader.end_);
-    unmap_input(reader.data_, reader.mapped_);
-    reader.mapped_ = 0;
-  }
-  reader.data_ = reader.block_.data();
+  const std::size_t kept = reader.end_ - reader.pos_;
+  char* block = reader.block_.data();
+  if (kept > 0) std::memmove(block, block + reader.pos_, kept);
   reader.pos_ = 0;
   reader.end_ = kept;
-  const long n = reader.failed_ ? -1
-                                : read_input(reader.fd_, reader.block_.data() + kept,
-                                             reader.block_.size() - kept);
+  const long n = read_input(reader.fd_, block + kept, reader.block_.size() - kept);
   if (n > 0) {
     reader.end_ += static_cast<std::size_t>(n);
-    reader.taken_ += static_cast<std::uint64_t>(n);
     return true;
   }
   reader.drained_ = true;
-  // A file cut while it was read has not given all it had: mapped bytes
-  // past its new end read as zeros, and a read may have stopped short.
+  // A file cut while it was read has not given all it had.
   reader.failed_ = n < 0 || input_shrank(reader.fd_, reader.size_at_open_);
   return false;
 }
 
 bool open_reader(text_reader& reader, const std::string& path) {
+  return open_reader_in_blocks(reader, path, kReadBlock);
+}
+
+bool open_reader_in_blocks(text_reader& reader, const std::string& path, std::size_t block_size) {
   close_reader(reader);
   input_file file;
   if (!open_input(path, &file)) return false;
   reader.fd_ = file.fd;
   reader.drained_ = false;
+  reader.block_size_ = std::max(block_size, kKeptBytes);
   if (file.regular) reader.size_at_open_ = file.size;
-  if (file.regular && (reader.data_ = map_input(file.fd, file.size))) {
-    reader.mapped_ = static_cast<std::size_t>(file.size);
-    reader.taken_ = file.size;
-  }
   return true;
 }
 
 void open_memory_reader(text_reader& reader, std::string_view bytes) {
   close_reader(reader);
   reader.block_.assign(bytes.begin(), bytes.end());
-  reader.data_ = reader.block_.data();
   reader.end_ = bytes.size();
 }
 
 void close_reader(text_reader& reader) {
-  if (reader.mapped_) unmap_input(reader.data_, reader.mapped_);
   if (reader.fd_ >= 0) close_file(reader.fd_);
   reader.fd_ = -1;
-  reader.data_ = nullptr;
-  reader.pos_ = reader.end_ = reader.mapped_ = 0;
+  reader.pos_ = reader.end_ = 0;
   reader.block_ = std::vector<char>();
-  reader.size_at_open_ = reader.taken_ = 0;
+  reader.size_at_open_ = 0;
   reader.drained_ = true;
   reader.eof_ = reader.failed_ = false;
 }
@@ -116,13 +92,13 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line) {
       ended = true;
       break;
     }
-    const char* from = reader.data_ + reader.pos_;
+    const char* from = reader.block_.data() + reader.pos_;
     const std::size_t room = std::min(most - piece.size(), reader.end_ - reader.pos_);
     const std::size_t plain = plain_length(from, room);
     piece.append(from, plain);
     reader.pos_ += plain;
     if (plain == room) continue;
-    char c = reader.data_[reader.pos_++];
+    char c = reader.block_.data()[reader.pos_++];
     if (c == '\r') {
       // The byte after a carriage return is taken as it is, without testing
       // it for a carriage return again.
@@ -130,7 +106,7 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line) {
         ended = true;
         break;
       }
-      c = reader.data_[reader.pos_++];
+      c = reader.block_.data()[reader.pos_++];
     }
     ended = c == kCtrlZ;
     if (!ended) piece += c;
@@ -160,7 +136,7 @@ std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* to_end)
     *to_end = !text_reader::refill(reader);
   *to_end = *to_end || reader.failed_;
   if (reader.failed_) return {};
-  return std::string_view(reader.data_ + reader.pos_, reader.end_ - reader.pos_);
+  return std::string_view(reader.block_.data() + reader.pos_, reader.end_ - reader.pos_);
 }
 
 void skip_raw(text_reader& reader, std::size_t count) {
@@ -198,6 +174,28 @@ void open_memory_writer(text_writer& writer, std::string* memory) {
   writer.failed_ = false;
 }
 
+void text_writer::put_out(text_writer& writer, const char* data, std::size_t size) {
+  if (writer.memory_) {
+    writer.memory_->append(data, size);
+  } else if (writer.fd_ < 0 || !write_output(writer.fd_, data, size)) {
+    writer.failed_ = true;
+  }
+}
+
+// Writes out what the policy makes due: everything, or else the whole
+// blocks, so that every write to a file but the last is a full block.
+void text_writer::write_due(text_writer& writer, bool had_line_feed) {
+  if (writer.policy_ == flush_policy::each_write ||
+      (writer.policy_ == flush_policy::line && had_line_feed)) {
+    flush_writer(writer);
+    return;
+  }
+  std::size_t at = 0;
+  for (; writer.pending_.size() - at >= kWriteBlock; at += kWriteBlock)
+    put_out(writer, writer.pending_.data() + at, kWriteBlock);
+  writer.pending_.erase(0, at);
+}
+
 void write_text(text_writer& writer, std::string_view text) {
   bool had_line_feed = false;
   while (!text.empty()) {
@@ -212,22 +210,24 @@ void write_text(text_writer& writer, std::string_view text) {
     text.remove_prefix(before + 1);
     had_line_feed = true;
   }
-  if (writer.policy_ == flush_policy::each_write ||
-      (writer.policy_ == flush_policy::line && had_line_feed) ||
-      writer.pending_.size() >= kWriteBlock) {
-    flush_writer(writer);
-  }
+  text_writer::write_due(writer, had_line_feed);
 }
 
 void write_raw(text_writer& writer, std::string_view bytes) {
-  // Large pieces go out as they are, without a copy into the block.
-  if (writer.pending_.size() + bytes.size() < kWriteBlock || writer.memory_) {
-    writer.pending_.append(bytes);
-    if (writer.pending_.size() >= kWriteBlock) flush_writer(writer);
-    return;
+  if (writer.pending_.size() + bytes.size() >= kWriteBlock) {
+    // The block begun is filled first; then whole blocks go out straight
+    // from the piece, without a copy.
+    const std::size_t fill = writer.pending_.empty() ? 0 : kWriteBlock - writer.pending_.size();
+    writer.pending_.append(bytes.data(), fill);
+    bytes.remove_prefix(fill);
+    text_writer::write_due(writer, false);
+    const std::size_t whole = bytes.size() - bytes.size() % kWriteBlock;
+    for (std::size_t at = 0; at < whole; at += kWriteBlock)
+      text_writer::put_out(writer, bytes.data() + at, kWriteBlock);
+    bytes.remove_prefix(whole);
   }
-  if (flush_writer(writer) && !write_output(writer.fd_, bytes.data(), bytes.size()))
-    writer.failed_ = true;
+  writer.pending_.append(bytes.data(), bytes.size());
+  text_writer::write_due(writer, false);
 }
 
 bool writer_failed(const text_writer& writer) {
@@ -235,15 +235,9 @@ bool writer_failed(const text_writer& writer) {
 }
 
 bool flush_writer(text_writer& writer) {
-  if (!writer.pending_.empty()) {
-    if (writer.memory_) {
-      writer.memory_->append(writer.pending_);
-    } else if (writer.fd_ < 0 ||
-               !write_output(writer.fd_, writer.pending_.data(), writer.pending_.size())) {
-      writer.failed_ = true;
-    }
-    writer.pending_.clear();
-  }
+  if (!writer.pending_.empty())
+    text_writer::put_out(writer, writer.pending_.data(), writer.pending_.size());
+  writer.pending_.clear();
   return !writer.failed_;
 }
 

@@ -35,10 +35,11 @@ bool read_line(text_reader& reader, std::size_t limit, std::string_view* line);
 bool reader_failed(const text_reader& reader);
 
 // For the fast paths that apply the read translation themselves: the raw
-// bytes from where the reading stands, at least `least` of them unless the
-// file ends first, in which case *to_end is set and the view runs to the end
-// (empty at the end, and after a failure).  The view is valid until the
-// next read on this reader; skip_raw takes bytes of it as read.
+// bytes from where the reading stands, at least `least` (at most 256) of
+// them unless the file ends first, in which case *to_end is set and the
+// view runs to the end (empty at the end, and after a failure).  The view
+// is valid until the next read on this reader; skip_raw takes bytes of it
+// as read.
 std::string_view raw_bytes(text_reader& reader, std::size_t least, bool* to_end);
 void skip_raw(text_reader& reader, std::size_t count);
 
@@ -55,21 +56,19 @@ class text_reader {
   friend void close_reader(text_reader&);
   friend bool read_line(text_reader&, std::size_t, std::string_view*);
   friend bool at_eof(const text_reader&);
+  friend bool open_reader_in_blocks(text_reader&, const std::string&, std::size_t);
   friend bool reader_failed(const text_reader&);
   friend std::string_view raw_bytes(text_reader&, std::size_t, bool*);
   friend void skip_raw(text_reader&, std::size_t);
   static bool refill(text_reader& reader);
 
   int fd_ = -1;
-  // data_[pos_, end_) are read ahead and not taken yet.  data_ is the block
-  // below, or a mapping of the first mapped_ bytes of a regular file.
-  const char* data_ = nullptr;
+  // block_[pos_, end_) are read ahead and not taken yet.
+  std::vector<char> block_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  std::size_t mapped_ = 0;
-  std::vector<char> block_;
+  std::size_t block_size_ = 0;      // the most the block holds
   std::uint64_t size_at_open_ = 0;  // of a regular file
-  std::uint64_t taken_ = 0;         // bytes of the file read so far
   bool drained_ = true;             // nothing more will come from the file
   bool eof_ = false;
   bool failed_ = false;
@@ -132,6 +131,8 @@ class text_writer {
   friend bool flush_writer(text_writer&);
   friend bool close_writer(text_writer&);
   static bool init_standard(text_writer& writer, int fd, bool unbuffered);
+  static void put_out(text_writer& writer, const char* data, std::size_t size);
+  static void write_due(text_writer& writer, bool had_line_feed);
   friend text_writer& std_out();
   friend text_writer& std_err();
 

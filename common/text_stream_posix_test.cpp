@@ -10,24 +10,23 @@
 
 namespace {
 
-// A small file is read in blocks and a large one mapped; a mapped one may
-// shrink before a page of it was read, or after, when reading the pages it
-// lost would end the program with SIGBUS unless the reader catches that.
+// A file that is cut fails the read: before its first block was read or
+// after, and whether the cut leaves less than a block or more.
 TEST(TextReader, FailsWhenTheFileShrinksWhileItIsRead) {
   scratch_dir dir;
   std::string text;
   while (text.size() < 3 << 20) text += "a line of text\r\n";
-  // Cut by less than a page, a mapped file raises no SIGBUS: its last page
-  // reads as zeros past the new end.
-  const std::size_t big = 3 << 20, cut_in_page = big - 1000;
+  // A cut after the first block leaves reads that stop short of the size
+  // the file had when it was opened.
+  const std::size_t big = 3 << 20, cut_later = big - 1000;
   const struct {
     std::size_t size;
     bool read_first, raw;
     std::size_t left;
-  } cases[] = {{20000, false, false, 1000},     {20000, false, true, 1000},
-               {big, false, false, 1000},       {big, false, true, 1000},
-               {big, true, false, 1000},        {big, true, true, 1000},
-               {big, true, false, cut_in_page}, {big, true, true, cut_in_page}};
+  } cases[] = {{20000, false, false, 1000},   {20000, false, true, 1000},
+               {big, false, false, 1000},     {big, false, true, 1000},
+               {big, true, false, 1000},      {big, true, true, 1000},
+               {big, true, false, cut_later}, {big, true, true, cut_later}};
   for (const auto& c : cases) {
     write_file(dir / "in", text.substr(0, c.size));
     text_reader reader;

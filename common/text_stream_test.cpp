@@ -90,11 +90,13 @@ TEST(TextReader, ZeroBytesAreData) {
   EXPECT_EQ((lines{std::string("a\0b\n", 4), std::string("\0\n", 2)}), read_bytes(bytes));
 }
 
-// Reads the whole file beside the byte-at-a-time reading of its bytes,
-// going on past 0x1A marks as it does, and tells where they first differ.
-std::string first_difference(const std::string& path, const std::string& bytes, std::size_t limit) {
+// Reads the whole file, in blocks of block_size bytes, beside the
+// byte-at-a-time reading of its bytes, going on past 0x1A marks as it
+// does, and tells where they first differ.
+std::string first_difference(const std::string& path, const std::string& bytes, std::size_t limit,
+                             std::size_t block_size) {
   text_reader reader;
-  EXPECT_TRUE(open_reader(reader, path));
+  EXPECT_TRUE(open_reader_in_blocks(reader, path, block_size));
   reference_reader reference{bytes};
   std::string want;
   std::string_view got;
@@ -114,10 +116,10 @@ TEST(TextReader, MatchesByteAtATimeReadingAcrossBlocks) {
   const std::size_t unbounded = std::numeric_limits<std::size_t>::max();
   scratch_dir dir;
   for (int round = 0; round < 3; ++round) {
-    // Four read blocks, or two steps of a mapping (a file of a megabyte or
-    // more is mapped), and a little more.
-    const std::size_t boundary = round < 2 ? 128 << 10 : 1 << 20, boundaries = round < 2 ? 4 : 2;
-    std::string bytes(boundaries * boundary + 100, 'x');
+    // Four blocks of the programs' size, or forty small ones, and a little
+    // more.
+    const std::size_t block = round < 2 ? kReadBlock : kKeptBytes, blocks = round < 2 ? 4 : 40;
+    std::string bytes(blocks * block + 100, 'x');
     if (round == 1) {
       // Lines longer than a block, so that a piece has to grow past it.
       for (std::size_t at = random() % 50000; at < bytes.size(); at += 1 + random() % 60000)
@@ -125,16 +127,16 @@ TEST(TextReader, MatchesByteAtATimeReadingAcrossBlocks) {
     } else {
       for (char& c : bytes) c = alphabet[random() % (round == 0 ? 6 : 3)];
     }
-    // Each boundary falls between a carriage return and the byte taken in
-    // its place: a line feed, another carriage return, 0x1A or a plain one.
+    // Each block ends between a carriage return and the byte taken in its
+    // place: a line feed, another carriage return, 0x1A or a plain one.
     const char after_cr[] = {'\n', '\r', 0x1a, 'a'};
-    for (std::size_t k = 1; k <= boundaries; ++k) {
-      bytes[k * boundary - 1] = '\r';
-      bytes[k * boundary] = after_cr[k % 4];
+    for (std::size_t k = 1; k <= blocks; ++k) {
+      bytes[k * block - 1] = '\r';
+      bytes[k * block] = after_cr[k % 4];
     }
     write_file(dir / "in", bytes);
     for (std::size_t limit : {std::size_t{2}, std::size_t{255}, std::size_t{2048}, unbounded}) {
-      EXPECT_EQ("", first_difference(dir / "in", bytes, limit)) << "round " << round;
+      EXPECT_EQ("", first_difference(dir / "in", bytes, limit, block)) << "round " << round;
     }
   }
 }
@@ -164,13 +166,18 @@ TEST(TextWriter, WritesEverythingToAFileAndReportsFailures) {
   scratch_dir dir;
   std::string big(200000, 'z');
   big[100] = '\n';
+  const std::string raw(150000, 'r');
   {
     text_writer writer;
     ASSERT_TRUE(open_writer(writer, dir / "out"));
     write_text(writer, big);
+    // Raw bytes, more than a block, after text still waiting, and then text.
+    write_text(writer, "t\n");
+    write_raw(writer, raw);
+    write_text(writer, "t\n");
     EXPECT_TRUE(close_writer(writer));
   }
-  std::string expected = big;
+  std::string expected = big + "t\r\n" + raw + "t\r\n";
   expected.replace(100, 1, "\r\n");
   EXPECT_EQ(expected, read_file(dir / "out"));
 

@@ -4,10 +4,11 @@
 // oracle of the tests); aborts on any difference.
 //
 //   byte 0: bit 0 assembly rules, else block-comment rules; bit 1 reads a
-//           file in which the end of the reader's first block, or of the
-//           first step of its mapping, falls inside the data (placed by
-//           byte 1), else memory; bit 2 makes the file's filler one long
-//           line that the data continues, so that pieces are cut there.
+//           file, in small blocks of which the end of the first falls
+//           inside the data (placed by byte 1, which also chooses the
+//           block's size), else memory; bit 2 makes the file's filler one
+//           long line that the data continues, so that pieces are cut
+//           there.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,11 +20,10 @@
 
 namespace {
 
-// Filler before the data puts the end of the reader's first block (a file
-// under a megabyte is read in blocks of 128 KiB) or, less often as it costs
-// more, of the first megabyte of a mapping at a chosen place in the data.
+// Filler before the data puts the end of the reader's first block at a
+// chosen place in the data.
 std::string with_filler(std::string_view data, std::uint8_t where, bool one_line) {
-  const std::size_t boundary = where % 4 == 3 ? 1 << 20 : 128 << 10;
+  const std::size_t boundary = kit_fuzz_block_size(where);
   const std::size_t filler = boundary - std::min(boundary, where / 4 * data.size() / 63);
   std::string bytes;
   if (one_line) {
@@ -37,7 +37,7 @@ std::string with_filler(std::string_view data, std::uint8_t where, bool one_line
   return bytes;
 }
 
-void open_source(text_reader& reader, const std::string& bytes, bool file) {
+void open_source(text_reader& reader, const std::string& bytes, bool file, std::uint8_t where) {
   if (!file) {
     open_memory_reader(reader, bytes);
     return;
@@ -46,7 +46,8 @@ void open_source(text_reader& reader, const std::string& bytes, bool file) {
   static std::string written;
   if (written != bytes && !kit_fuzz_write_file(path, bytes)) kit_fuzz_fail("cannot write the file");
   written = bytes;
-  if (!open_reader(reader, path)) kit_fuzz_fail("cannot read the file");
+  if (!open_reader_in_blocks(reader, path, kit_fuzz_block_size(where)))
+    kit_fuzz_fail("cannot read the file");
 }
 
 }  // namespace
@@ -60,10 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const line_tally want = count_line_by_line(bytes, assembly);
   // Files too: each level leaves different bytes to the byte-at-a-time
-  // rules where a block or a mapping step ends.
+  // rules where a block ends.
   for (scan_level level : runnable_levels()) {
     text_reader fast;
-    open_source(fast, bytes, file);
+    open_source(fast, bytes, file, data[1]);
     line_tally got;
     if (!count_lines(fast, assembly, &got, level)) kit_fuzz_fail("a read failed");
     if (got.total != want.total) kit_fuzz_fail("the total differs from line-by-line counting");

@@ -6,12 +6,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/stream_io.h"
 #include "common/text_stream.h"
 
 // A difference from what the rules say: abort, so that libFuzzer keeps the
@@ -61,6 +63,14 @@ inline bool kit_fuzz_write_file(const std::string& path, std::string_view bytes)
   if (!file) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && ok;
+}
+
+// The size of the blocks a target reads a file in, chosen by a byte of its
+// input: small, so that the filler that puts a block's end inside the data
+// costs little, and of sizes whose ends fall at several bytes of a window.
+inline std::size_t kit_fuzz_block_size(std::uint8_t code) {
+  const std::size_t past_window[] = {0, 1, 32, 63};
+  return kKeptBytes + past_window[code % 4];
 }
 
 // The entries a response-file wrapper loads from these bytes: every read

@@ -4,15 +4,14 @@
 // read yielding nothing must leave alone.
 //
 // The first three bytes choose the source and the limit:
-//   byte 0: modulo 3, 0 memory, 1 a file in which the end of the reader's
-//           first block, or of the first step of its mapping, falls inside
-//           the data, 2 a pipe fed in small chunks (so a CR LF pair may
-//           arrive split between two reads of the pipe); bit 5 looks at
-//           the raw bytes before each line read, and takes some of them as
-//           read; bit 6 makes the file's filler one long line (see
-//           through_file);
+//   byte 0: modulo 3, 0 memory, 1 a file, read in small blocks, in which
+//           the end of the first block falls inside the data, 2 a pipe
+//           fed in small chunks (so a CR LF pair may arrive split between
+//           two reads of the pipe); bit 5 looks at the raw bytes before
+//           each line read, and takes some of them as read; bit 6 makes
+//           the file's filler one long line (see through_file);
 //   byte 1: the limit of each line read;
-//   byte 2: where the boundary falls, or the chunk sizes.
+//   byte 2: where the block ends and its size, or the chunk sizes.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -34,11 +33,6 @@
 #include "tests/support/reference_reader.h"
 
 namespace {
-
-// Where a reader's first block of a file ends (128 KiB for a file under a
-// megabyte), or, less often as it costs more, the first step of its
-// mapping; the data is placed to straddle it.
-const std::size_t kBoundaries[] = {128 << 10, 1 << 20};
 
 std::size_t choose_limit(std::uint8_t code) {
   if (code < 200) return 2 + code % 20;
@@ -138,14 +132,14 @@ void through_pipe(const std::string& bytes, std::size_t limit, bool raw, std::ui
   feeder.join();
 }
 
-// Filler before the data puts a block boundary of the reader at a chosen
-// place in it (or just before it).  Filler lines are read with a large limit
+// Filler before the data puts the end of the reader's first block at a
+// chosen place in it (or just before it).  Filler lines are read with a large limit
 // before the comparison, which then starts at the data; with one_line the
 // filler is a single line without a line feed that the data continues, so
 // that a line longer than a block is read, and everything is compared.
 void through_file(const std::string& data, std::size_t limit, bool raw, bool one_line,
                   std::uint8_t where) {
-  const std::size_t boundary = kBoundaries[where % 4 == 3];
+  const std::size_t boundary = kit_fuzz_block_size(where);
   const std::size_t filler = boundary - std::min(boundary, where / 4 * data.size() / 63);
   std::string bytes;
   std::size_t filler_lines = 0;
@@ -165,7 +159,7 @@ void through_file(const std::string& data, std::size_t limit, bool raw, bool one
   if (written != bytes && !kit_fuzz_write_file(path, bytes)) kit_fuzz_fail("cannot write the file");
   written = bytes;
   text_reader reader;
-  if (!open_reader(reader, path)) kit_fuzz_fail("cannot read the file");
+  if (!open_reader_in_blocks(reader, path, boundary)) kit_fuzz_fail("cannot read the file");
   std::string_view line;
   for (std::size_t i = 0; i < filler_lines; ++i) {
     if (!read_line(reader, 4096, &line) || line.empty() || line.back() != '\n')

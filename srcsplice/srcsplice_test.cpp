@@ -7,6 +7,7 @@
 #include <random>
 
 #include "tests/support/scan_levels.h"
+#include "tests/support/splice_oracle.h"
 
 namespace {
 
@@ -17,6 +18,11 @@ const std::string kInc = "include \"a.inc\"\n", kName31(31, 'n');
 std::string crlf(const std::string& text) {
   std::string out;
   for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+std::string repeated(const std::string& text, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += text;
   return out;
 }
 // What one expanded include line becomes.
@@ -43,7 +49,9 @@ splice_failure expand(const std::string& source, const files& included, std::str
 }
 
 TEST(ExpandStream, CopiesAndExpands) {
-  const std::string piece(254, 'x'), nested = "include \"b.inc\"\n";
+  const std::string piece(254, 'x'), nested = "include \"b.inc\"\n", a62(62, 'a');
+  const std::string movs = repeated("mov ax, 1\n", 7000),
+                    crlf_movs = repeated("mov ax, 1\r\n", 7000);
   struct {
     std::string source;
     files included;
@@ -76,11 +84,19 @@ TEST(ExpandStream, CopiesAndExpands) {
       {kOn + "include \"" + kName31 + "\"\n",
        {{kName31, ""}},
        kOn + framed(kName31, "include \"" + kName31 + "\"\n", "")},
+      // More than a block of lines copied whole after framing text.
+      {kOn + kInc + kOff + crlf_movs,
+       {{"a.inc", "a\r\n"}},
+       kOn + framed("a.inc", kInc, "a\n") + kOff + movs},
+      // A lone line feed opens a window, after CR LF lines.
+      {a62 + "\r\n\n" + crlf_movs, {}, a62 + "\n\n" + movs},
   };
   for (const auto& c : cases) {
-    std::string out;
-    EXPECT_EQ(expand(c.source, c.included, &out), splice_failure::none) << c.source;
-    EXPECT_EQ(out, crlf(c.expected)) << c.source;
+    for (scan_level level : runnable_levels()) {
+      std::string out;
+      EXPECT_EQ(expand(c.source, c.included, &out, level), splice_failure::none) << c.source;
+      EXPECT_EQ(out, crlf(c.expected)) << c.source.substr(0, 80) << " level " << level_name(level);
+    }
   }
 }
 
@@ -89,26 +105,32 @@ TEST(ExpandStream, CopiesRunsOfLinesAsLineByLine) {
   // Lines that end in CR LF or in a lone LF (the first line's end decides
   // which runs the scans copy whole), markers and include lines, and in
   // some rounds now and then a lone carriage return, a zero byte, a line
-  // cut at 254 bytes, and near the end a 0x1A.
+  // cut at 254 bytes or ending about there, a lone line feed about a
+  // window after the line path, and near the end a 0x1A.
   const std::vector<std::string> pieces = {"\r\n", "\r\n", "\n", "mov ax, 1", " ", "\t",
                                            ";",    kOn,    kOff, kInc,        "i", "x"};
   const std::vector<std::string> rare = {"\r", std::string(1, '\0'), "\r\r\n", "\x1a"};
+  const files included = {{"a.inc", "a\r\n"}};
   std::cout << "Levels compared: bytes up to " << level_name(best_scan_level()) << "\n";
   for (int round = 0; round < 8; ++round) {
     std::string source = round % 2 ? "first\n" : "first\r\n";
     while (source.size() < 30000) {
       const std::size_t pick = random() % 1000;
       if (round >= 4 && pick < 4) {
-        source += std::string(100 + random() % 300, 'x');
-      } else if (round >= 4 && pick < 8 && (pick < 7 || source.size() > 25000)) {
-        source += rare[pick - 4];
+        const std::size_t length = pick < 2 ? 100 + random() % 300 : 252 + random() % 4;
+        source += "\n" + std::string(length, 'x') + pieces[random() % 3];
+      } else if (round >= 4 && pick < 6) {
+        // A line whose CR LF ends about a window after the last line the
+        // line path took, and a lone line feed after it.
+        source += "\n" + std::string(60 + random() % 4, 'a') + "\r\n\n";
+      } else if (round >= 4 && pick < 10 && (pick < 9 || source.size() > 25000)) {
+        source += rare[pick - 6];
       } else {
         source += pieces[pick % pieces.size()];
       }
     }
     std::string want;
-    const files included = {{"a.inc", "a\r\n"}};
-    ASSERT_EQ(splice_failure::none, expand(source, included, &want, scan_level::bytes));
+    ASSERT_TRUE(splice_line_by_line(source, included, 0, &want));
     for (scan_level level : runnable_levels()) {
       std::string out;
       EXPECT_EQ(splice_failure::none, expand(source, included, &out, level));
