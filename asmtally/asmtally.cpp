@@ -3,15 +3,7 @@
 #include "common/ascii.h"
 #include "common/vector_scan.h"
 
-static_assert(kPieceBytes == kTallyLineLimit - 1, "the windows cut pieces as the line reads do");
-
 namespace {
-
-// The line feed is left out on purpose: every scan stops at it before it
-// could pass as white space.
-bool is_space_not_lf(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
 
 // What the count carries from one byte to the next, kept alike by the
 // byte-at-a-time rules and by the windows of 64 bytes, so that either can
@@ -43,7 +35,8 @@ void count_byte(char c, bool assembly_mode, count_state& state, line_tally& tall
     end_piece(state);
     return;
   }
-  const bool first_text = state.lead_white && !is_space_not_lf(c);
+  // A line feed never gets here, to pass as white space.
+  const bool first_text = state.lead_white && !is_white_space(c);
   state.lead_white = state.lead_white && !first_text;
   state.lead_spaces = state.lead_spaces && c == ' ';
   if (state.in_block) {
@@ -104,6 +97,24 @@ KIT_ALWAYS_INLINE std::uint64_t first_not_in(std::uint64_t skip, std::uint64_t s
   return (starts | sum) & ~skip;
 }
 
+// The classes of a window the count looks at: the shared ones, and the
+// slashes and stars of the block-comment rules.
+struct tally_kinds {
+  window_kinds kinds;
+  std::uint64_t slash = 0, star = 0;
+};
+
+template <class Bytes, bool assembly_mode>
+KIT_ALWAYS_INLINE tally_kinds classify_for_tally(const char* text) {
+  const Bytes bytes(text);
+  tally_kinds classes = {classify_window(bytes)};
+  if constexpr (!assembly_mode) {
+    classes.slash = bytes.equal('/');
+    classes.star = bytes.equal('*');
+  }
+  return classes;
+}
+
 // Block-comment rules on one window.  A piece that starts inside a block is
 // a comment line; outside one only a piece whose first text is "/*" is, and
 // opens a block.  After any "*/" the text is outside a block, so a byte is
@@ -111,7 +122,7 @@ KIT_ALWAYS_INLINE std::uint64_t first_not_in(std::uint64_t skip, std::uint64_t s
 // before it: subtracting the opens from the closes borrows from each close
 // back to the first open before it.
 template <class Bytes>
-KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64_t starts,
+KIT_ALWAYS_INLINE void count_block_window(const tally_kinds& kinds, std::uint64_t starts,
                                           std::uint64_t whole, std::uint64_t first_text,
                                           std::uint64_t blank_ends, count_state& state,
                                           std::uint64_t& counts) {
@@ -141,8 +152,9 @@ KIT_ALWAYS_INLINE void count_block_window(const window_kinds& kinds, std::uint64
 // piece is counted by its first byte, and judged by its first byte that is
 // not white space.
 template <class Bytes, bool assembly_mode>
-KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, count_state& state,
+KIT_ALWAYS_INLINE bool count_window(const tally_kinds& classes, bool lf_after, count_state& state,
                                     std::uint64_t& counts) {
+  const window_kinds& kinds = classes.kinds;
   if (byte_path_bytes(kinds, lf_after) != 0) return false;
   const std::uint64_t starts = piece_starts(kinds, &state.piece_length);
   const std::uint64_t first_text = first_not_in(kinds.white, starts, &state.lead_white);
@@ -157,7 +169,7 @@ KIT_ALWAYS_INLINE bool count_window(const window_kinds& kinds, bool lf_after, co
   } else {
     // No pair of bytes counts across a cut between two pieces.
     const std::uint64_t cuts = starts & ~(kinds.lf << 1) & ~std::uint64_t{1};
-    count_block_window<Bytes>(kinds, starts, ~(cuts >> 1), first_text, blank_ends, state, counts);
+    count_block_window<Bytes>(classes, starts, ~(cuts >> 1), first_text, blank_ends, state, counts);
   }
   return true;
 }
@@ -173,12 +185,12 @@ KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& o
   count_state state = outer;
   std::uint64_t counts = 0;
   std::size_t at = 0;
-  window_kinds next = classify_window<Bytes>(raw.data());
+  tally_kinds next = classify_for_tally<Bytes, assembly_mode>(raw.data());
   while (raw.size() - at > 2 * kScanWindow) {
     __builtin_prefetch(raw.data() + at + 1024);
-    const window_kinds kinds = next;
-    next = classify_window<Bytes>(raw.data() + at + kScanWindow);
-    if (!count_window<Bytes, assembly_mode>(kinds, next.lf & 1, state, counts)) break;
+    const tally_kinds classes = next;
+    next = classify_for_tally<Bytes, assembly_mode>(raw.data() + at + kScanWindow);
+    if (!count_window<Bytes, assembly_mode>(classes, next.kinds.lf & 1, state, counts)) break;
     at += kScanWindow;
     if (at % kCountedBytes == 0) add_counts(&counts, &tally);
   }
@@ -187,44 +199,25 @@ KIT_ALWAYS_INLINE std::size_t count_windows(std::string_view raw, count_state& o
   return at;
 }
 
-std::size_t count_windows_sse2(std::string_view raw, bool assembly_mode, count_state& state,
-                               line_tally& tally) {
-  return assembly_mode ? count_windows<sse2_bytes, true>(raw, state, tally)
-                       : count_windows<sse2_bytes, false>(raw, state, tally);
-}
-
-#ifdef KIT_SCAN_WIDE
-KIT_AVX2_TARGET std::size_t count_windows_avx2(std::string_view raw, bool assembly_mode,
-                                               count_state& state, line_tally& tally) {
-  return assembly_mode ? count_windows<avx2_bytes, true>(raw, state, tally)
-                       : count_windows<avx2_bytes, false>(raw, state, tally);
-}
-
-KIT_AVX512_TARGET std::size_t count_windows_avx512(std::string_view raw, bool assembly_mode,
-                                                   count_state& state, line_tally& tally) {
-  return assembly_mode ? count_windows<avx512_bytes, true>(raw, state, tally)
-                       : count_windows<avx512_bytes, false>(raw, state, tally);
-}
-#endif
+// The windows at a level, in the rules of the mode.
+struct count_kernel {
+  template <class Bytes>
+  static KIT_ALWAYS_INLINE std::size_t run(std::string_view raw, bool assembly_mode,
+                                           count_state& state, line_tally& tally) {
+    return assembly_mode ? count_windows<Bytes, true>(raw, state, tally)
+                         : count_windows<Bytes, false>(raw, state, tally);
+  }
+};
 #endif
 
 // Whole windows of raw, as far as the level goes; gives the bytes taken.
 std::size_t count_fast(scan_level level, std::string_view raw, bool assembly_mode,
                        count_state& state, line_tally& tally) {
-  switch (level) {
-#ifdef KIT_SCAN_WIDE
-    case scan_level::avx512:
-      return count_windows_avx512(raw, assembly_mode, state, tally);
-    case scan_level::avx2:
-      return count_windows_avx2(raw, assembly_mode, state, tally);
-#endif
 #ifdef KIT_SCAN_SSE2
-    case scan_level::sse2:
-      return count_windows_sse2(raw, assembly_mode, state, tally);
+  return scan_at_level<count_kernel>(level, raw, assembly_mode, state, tally);
+#else
+  return 0;
 #endif
-    default:
-      return 0;
-  }
 }
 
 }  // namespace

@@ -12,10 +12,6 @@
 #include "common/scan_level.h"
 #include "common/text_stream.h"
 
-// Lines are read in pieces of at most this many bytes less one; each piece
-// counts as a line of its own.
-const std::size_t kTallyLineLimit = 255;
-
 // 64-bit so that files of more than 2^31 lines do not wrap.
 struct line_tally {
   std::int64_t total = 0;

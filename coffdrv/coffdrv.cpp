@@ -4,6 +4,7 @@
 #include <new>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "common/dos_names.h"
 #include "common/file_system.h"
 #include "common/response_file.h"
@@ -13,10 +14,6 @@ namespace {
 // Response-file lines are read whole, however long: a read of fixed size
 // would end in the middle of a word and hand gcc two halves of a name.
 const std::size_t kWholeLine = std::numeric_limits<std::size_t>::max();
-
-bool is_white_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 bool starts_with(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;

@@ -19,6 +19,15 @@ inline bool same_folded(std::string_view a, std::string_view b) {
   return true;
 }
 
+// White space, wherever a rule of the kit tests for it: 0x09 to 0x0D and
+// the blank.
+const char kWhiteSpaceFirst = 0x09;
+const char kWhiteSpaceLast = 0x0D;
+
+inline bool is_white_space(char c) {
+  return c == ' ' || (c >= kWhiteSpaceFirst && c <= kWhiteSpaceLast);
+}
+
 // A zero byte is data in a name, but no system call can take such a name:
 // it names nothing that can be opened, made or started.
 inline bool holds_zero_byte(std::string_view name) {

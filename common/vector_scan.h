@@ -1,30 +1,18 @@
 // The one classification of text that the fast paths of the line counter
 // and the include expander build on: which of 64 bytes are line feeds,
-// carriage returns, 0x1A, white space and the few marks the rules look at,
-// as one bit per byte.  It is written once and compiled for three levels of
-// vector instructions: SSE2, which every x86-64 processor and the Windows
-// build have, and AVX2 and AVX-512BW, chosen at run time where the
-// processor has them.
-//
-// The read rule of DOS text (a carriage return is dropped and the byte
-// after it taken as it is; a line ends at a line feed, at a 0x1A, or as a
-// piece of 254 bytes) is coded in four places, each held to the reference
-// reader of tests/support, and so to read_line, by tests that compare them:
-// - read_line (text_stream.cpp): TextReader.MatchesByteAtATimeReadingAcrossBlocks
-//   and fuzz/text_reader;
-// - count_bytes (asmtally.cpp), the counter's byte-at-a-time path, and
-// - byte_path_bytes and piece_starts (here), which windows a fast path takes
-//   and where its pieces start: CountLines.RunsOfLinesCountAsLineByLine and
-//   fuzz/asmtally_count, at every level;
-// - plain_span (srcsplice.cpp), the lines the expander copies whole:
-//   ExpandStream.CopiesRunsOfLinesAsLineByLine and fuzz/srcsplice_expand,
-//   at every level.
+// carriage returns, 0x1A, white space and semicolons, as one bit per byte,
+// and the one way to run a scan at the level chosen.  It is written once
+// and compiled for three levels of vector instructions: SSE2, which every
+// x86-64 processor and the Windows build have, and AVX2 and AVX-512BW,
+// chosen at run time where the processor has them.
 #ifndef KIT_COMMON_VECTOR_SCAN_H_
 #define KIT_COMMON_VECTOR_SCAN_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
+#include "common/ascii.h"
 #include "common/scan_level.h"
 
 const std::size_t kScanWindow = 64;
@@ -43,9 +31,10 @@ const std::size_t kScanWindow = 64;
 #endif
 #endif
 
-// Which of 64 bytes are of each kind: bit i stands for byte i.
+// Which of 64 bytes are of each kind both fast paths look at: bit i stands
+// for byte i.  A program asks its Bytes for any other kind it needs.
 struct window_kinds {
-  std::uint64_t lf, cr, ctrl_z, space, white, semicolon, slash, star, letter_i;
+  std::uint64_t lf, cr, ctrl_z, space, white, semicolon;
 };
 
 // A level is a type that loads 64 bytes and answers which of them equal a
@@ -128,20 +117,16 @@ struct avx512_bytes {
 #endif
 
 template <class Bytes>
-KIT_ALWAYS_INLINE window_kinds classify_window(const char* text) {
-  const Bytes bytes(text);
+KIT_ALWAYS_INLINE window_kinds classify_window(const Bytes& bytes) {
   window_kinds kinds;
   kinds.lf = bytes.equal('\n');
   kinds.cr = bytes.equal('\r');
   kinds.ctrl_z = bytes.equal(0x1A);
   kinds.space = bytes.equal(' ');
-  // 0x09 to 0x0D and the blank, but not the line feed, which ends a line
-  // before it could pass as white space.
-  kinds.white = (bytes.within(0x09, 0x0D) & ~kinds.lf) | kinds.space;
+  // White space, but not the line feed, which ends a line before it could
+  // pass as white space.
+  kinds.white = (bytes.within(kWhiteSpaceFirst, kWhiteSpaceLast) & ~kinds.lf) | kinds.space;
   kinds.semicolon = bytes.equal(';');
-  kinds.slash = bytes.equal('/');
-  kinds.star = bytes.equal('*');
-  kinds.letter_i = bytes.equal('i') | bytes.equal('I');
   return kinds;
 }
 
@@ -153,9 +138,8 @@ inline std::uint64_t byte_path_bytes(const window_kinds& kinds, bool lf_after) {
   return (kinds.cr & ~((kinds.lf >> 1) | (std::uint64_t{lf_after} << 63))) | kinds.ctrl_z;
 }
 
-// Pieces of a line are at most this long: the line reads of the counter
-// and the expander use the limit 255.
-const std::uint32_t kPieceBytes = 254;
+// Pieces of a line are at most this long, as the line reads cut them.
+const std::uint32_t kPieceBytes = kSourceLineLimit - 1;
 
 // Where pieces start in a window that the fast paths take: after each line feed,
 // and where a piece reaches kPieceBytes without a line end.  *length holds
@@ -175,6 +159,46 @@ inline std::uint64_t piece_starts(const window_kinds& kinds, std::uint32_t* leng
   const bool next_starts = (kinds.lf >> 63) || (tail == kPieceBytes && !(kinds.cr >> 63));
   *length = next_starts ? 0 : tail;
   return starts;
+}
+
+// Runs Kernel at the level: Kernel::run<Bytes>(args...), written once, is
+// compiled into a function of each level's own instructions.  At the bytes
+// level nothing runs, and the result is 0.
+#ifdef KIT_SCAN_SSE2
+template <class Kernel, class... Args>
+std::size_t run_sse2(Args&&... args) {
+  return Kernel::template run<sse2_bytes>(std::forward<Args>(args)...);
+}
+#endif
+
+#ifdef KIT_SCAN_WIDE
+template <class Kernel, class... Args>
+KIT_AVX2_TARGET std::size_t run_avx2(Args&&... args) {
+  return Kernel::template run<avx2_bytes>(std::forward<Args>(args)...);
+}
+
+template <class Kernel, class... Args>
+KIT_AVX512_TARGET std::size_t run_avx512(Args&&... args) {
+  return Kernel::template run<avx512_bytes>(std::forward<Args>(args)...);
+}
+#endif
+
+template <class Kernel, class... Args>
+std::size_t scan_at_level(scan_level level, Args&&... args) {
+  switch (level) {
+#ifdef KIT_SCAN_WIDE
+    case scan_level::avx512:
+      return run_avx512<Kernel>(std::forward<Args>(args)...);
+    case scan_level::avx2:
+      return run_avx2<Kernel>(std::forward<Args>(args)...);
+#endif
+#ifdef KIT_SCAN_SSE2
+    case scan_level::sse2:
+      return run_sse2<Kernel>(std::forward<Args>(args)...);
+#endif
+    default:
+      return 0;
+  }
 }
 
 #endif  // KIT_COMMON_VECTOR_SCAN_H_

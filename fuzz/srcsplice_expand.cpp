@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (opens == 0) {
     // Nothing was included: the source is copied line by line, unchanged.
     std::string copy;
-    for (const std::string& line : kit_fuzz_entries(files[0], kSpliceLineLimit, SIZE_MAX))
+    for (const std::string& line : kit_fuzz_entries(files[0], kSourceLineLimit, SIZE_MAX))
       copy += line;
     if (failure == splice_failure::none && output != with_crlf(copy))
       kit_fuzz_fail("a source without expanded includes was not copied unchanged");

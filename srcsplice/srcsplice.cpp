@@ -6,8 +6,6 @@
 #include "common/dos_names.h"
 #include "common/vector_scan.h"
 
-static_assert(kPieceBytes == kSpliceLineLimit - 1, "the windows cut pieces as the line reads do");
-
 namespace {
 
 const std::string_view kBeginMarker = ";BEGIN EXPAND INCLUDE";
@@ -19,8 +17,7 @@ const std::size_t kLongestMark = kBeginMarker.size();
 // Position of the first byte of text that is not white space, or npos.
 std::size_t skip_white_space(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c != ' ' && (c < 0x09 || c > 0x0D)) return i;
+    if (!is_white_space(text[i])) return i;
   }
   return std::string_view::npos;
 }
@@ -110,12 +107,14 @@ KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, b
   std::size_t span = 0;
   bool cr_before = false;
   for (std::size_t at = 0; raw.size() - at > kScanWindow + kLongestMark; at += kScanWindow) {
-    const window_kinds kinds = classify_window<Bytes>(raw.data() + at);
+    const Bytes bytes(raw.data() + at);
+    const window_kinds kinds = classify_window(bytes);
+    const std::uint64_t letter_i = expanding ? bytes.equal('i') | bytes.equal('I') : 0;
     const std::uint64_t other_ends = lf_ends ? kinds.cr : kinds.lf & ~((kinds.cr << 1) | cr_before);
     std::uint64_t odd = byte_path_bytes(kinds, raw[at + kScanWindow] == '\n') | other_ends;
     const std::uint64_t starts = piece_starts(kinds, &piece_length);
-    for (std::uint64_t marks = starts & (kinds.semicolon | (expanding ? kinds.letter_i : 0));
-         marks != 0; marks &= marks - 1) {
+    for (std::uint64_t marks = starts & (kinds.semicolon | letter_i); marks != 0;
+         marks &= marks - 1) {
       if (is_mark(raw.data() + at + lowest_bit(marks), expanding)) odd |= marks & (~marks + 1);
     }
     if (odd != 0) {
@@ -132,39 +131,22 @@ KIT_ALWAYS_INLINE std::size_t plain_span(std::string_view raw, bool expanding, b
   return span;
 }
 
-std::size_t plain_span_sse2(std::string_view raw, bool expanding, bool lf_ends) {
-  return plain_span<sse2_bytes>(raw, expanding, lf_ends);
-}
-
-#ifdef KIT_SCAN_WIDE
-KIT_AVX2_TARGET std::size_t plain_span_avx2(std::string_view raw, bool expanding, bool lf_ends) {
-  return plain_span<avx2_bytes>(raw, expanding, lf_ends);
-}
-
-KIT_AVX512_TARGET std::size_t plain_span_avx512(std::string_view raw, bool expanding,
-                                                bool lf_ends) {
-  return plain_span<avx512_bytes>(raw, expanding, lf_ends);
-}
-#endif
+struct plain_span_kernel {
+  template <class Bytes>
+  static KIT_ALWAYS_INLINE std::size_t run(std::string_view raw, bool expanding, bool lf_ends) {
+    return plain_span<Bytes>(raw, expanding, lf_ends);
+  }
+};
 #endif
 
 // The span of whole lines from the start of raw that plain_span gives at
 // the level.
 std::size_t plain_span_at(scan_level level, std::string_view raw, bool expanding, bool lf_ends) {
-  switch (level) {
-#ifdef KIT_SCAN_WIDE
-    case scan_level::avx512:
-      return plain_span_avx512(raw, expanding, lf_ends);
-    case scan_level::avx2:
-      return plain_span_avx2(raw, expanding, lf_ends);
-#endif
 #ifdef KIT_SCAN_SSE2
-    case scan_level::sse2:
-      return plain_span_sse2(raw, expanding, lf_ends);
+  return scan_at_level<plain_span_kernel>(level, raw, expanding, lf_ends);
+#else
+  return 0;
 #endif
-    default:
-      return 0;
-  }
 }
 
 // Copies, straight from the input's block, the lines from where it stands
@@ -313,7 +295,7 @@ splice_failure expand_stream(text_reader& input, text_writer& output,
   std::string_view line;
   for (;;) {
     copy_plain_lines(input, output, expanding, level);
-    if (!read_line(input, kSpliceLineLimit, &line)) break;
+    if (!read_line(input, kSourceLineLimit, &line)) break;
     splice_failure failure = splice_failure::none;
     if (!expanding) {
       failure = write_out(output, line);

@@ -13,8 +13,6 @@
 #include "common/scan_level.h"
 #include "common/text_stream.h"
 
-// Every line is read in pieces of at most this many bytes less one.
-const std::size_t kSpliceLineLimit = 255;
 // Longest include name accepted.
 const std::size_t kMaxIncludeName = 31;
 // Deepest level an included file may sit at; the source is level 0.

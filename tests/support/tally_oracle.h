@@ -41,7 +41,7 @@ inline line_tally count_line_by_line(std::string_view bytes, bool assembly_mode)
   line_tally tally;
   bool in_block = false;
   std::string line;
-  while (!reader.eof && reference_read_line(reader, kTallyLineLimit, &line)) {
+  while (!reader.eof && reference_read_line(reader, kSourceLineLimit, &line)) {
     if (oracle_comment_line(line, assembly_mode, &in_block)) {
       ++tally.comment;
     } else if (oracle_blank_line(line)) {
