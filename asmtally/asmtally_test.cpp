@@ -6,11 +6,11 @@
 #include <random>
 #include <vector>
 
-#include "common/stream_io.h"
 #include "common/vector_scan.h"
 #include "tests/e2e_support.h"
 #include "tests/support/scan_levels.h"
 #include "tests/support/tally_oracle.h"
+#include "tests/support/test_streams.h"
 
 // n copies of text.
 std::string repeated(const std::string& text, int n) {

@@ -72,13 +72,8 @@ const std::size_t kReadBlock = 128 * 1024;
 // the smallest block.
 const std::size_t kKeptBytes = 256;
 
-// open_reader with blocks of block_size bytes: the tests and fuzz targets
-// choose small ones, so that short inputs cross block ends.
-bool open_reader_in_blocks(text_reader& reader, const std::string& path, std::size_t block_size);
-
-// The end-of-file indicator of a reader, which only the tests of the reader
-// look at: set only by a line read that found no byte, or that met 0x1A.
-bool at_eof(const text_reader& reader);
+// Collects the bytes in memory instead of writing a file.
+void open_memory_writer(text_writer& writer, std::string* memory);
 
 // Writes out what is pending and hands the file back, for the caller to
 // close; -1, with the file closed, when any write failed.

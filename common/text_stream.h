@@ -19,9 +19,6 @@ class text_reader;
 // opened, gives false and prints nothing.
 bool open_reader(text_reader& reader, const std::string& path);
 
-// Reads from bytes held in memory instead of a file (tests, fuzzing).
-void open_memory_reader(text_reader& reader, std::string_view bytes);
-
 void close_reader(text_reader& reader);
 
 // Reads one line, or a piece of at most limit-1 bytes of a longer one; the
@@ -87,9 +84,6 @@ class text_writer;
 // something is there).
 bool open_writer(text_writer& writer, const std::string& path,
                  create_mode mode = create_mode::truncate);
-
-// Collects the bytes in memory instead of writing a file (tests, fuzzing).
-void open_memory_writer(text_writer& writer, std::string* memory);
 
 // Writes text, each line feed as CR LF.  Failures show in writer_failed.
 void write_text(text_writer& writer, std::string_view text);

@@ -6,9 +6,9 @@
 #include <limits>
 #include <random>
 
-#include "common/stream_io.h"
 #include "tests/e2e_support.h"
 #include "tests/support/reference_reader.h"
+#include "tests/support/test_streams.h"
 
 namespace {
 

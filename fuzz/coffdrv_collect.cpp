@@ -77,6 +77,13 @@ std::vector<std::string> gcc_words(const std::string& text) {
   return words;
 }
 
+// The name gcc reads for a file: one that begins with "@" is written as
+// the same file in the current folder, which gcc would otherwise read as a
+// file of words.
+std::string as_gcc_reads(const std::string& name) {
+  return name[0] == '@' ? "./" + name : name;
+}
+
 bool ends_with(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -109,7 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> words = gcc_words(response_file_text(plan));
   std::vector<std::string> items;
   for (const std::string& item : plan.items) {
-    if (!item.empty()) items.push_back(item);
+    if (!item.empty()) items.push_back(as_gcc_reads(item));
+  }
+  for (const std::string& word : words) {
+    if (word[0] == '@') kit_fuzz_fail("a word gcc would read as a file of words");
   }
   if (words.size() < items.size() || !std::equal(items.begin(), items.end(), words.begin()))
     kit_fuzz_fail("gcc does not read the items first");
@@ -134,10 +144,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   std::vector<std::string> expected = items;
-  for (int pass = 0; pass < 2; ++pass)
-    expected.insert(expected.end(), plan.libraries.begin(), plan.libraries.end());
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const std::string& library : plan.libraries) expected.push_back(as_gcc_reads(library));
+  }
   expected.push_back("-o");
-  if (!plan.base_name.empty()) expected.push_back(plan.base_name);
+  if (!plan.base_name.empty()) expected.push_back(as_gcc_reads(plan.base_name));
   if (words != expected)
     kit_fuzz_fail("gcc does not read the libraries twice and the output after the items");
   return 0;

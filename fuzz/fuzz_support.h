@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/stream_io.h"
 #include "common/text_stream.h"
+#include "tests/support/test_streams.h"
 
 // A difference from what the rules say: abort, so that libFuzzer keeps the
 // input and reports it like a crash.

@@ -27,10 +27,10 @@
 #include <string>
 #include <thread>
 
-#include "common/stream_io.h"
 #include "common/text_stream.h"
 #include "fuzz/fuzz_support.h"
 #include "tests/support/reference_reader.h"
+#include "tests/support/test_streams.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "tests/support/scan_levels.h"
 #include "tests/support/splice_oracle.h"
+#include "tests/support/test_streams.h"
 
 namespace {
 
