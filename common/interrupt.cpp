@@ -15,15 +15,7 @@ const int kSlots = 8;
 char* g_pending[kSlots];
 bool g_installed = false;
 
-}  // namespace
-
-void watch_interrupts() {
-  interrupts_held hold;
-  if (!g_installed) g_installed = install_interrupt_handlers();
-}
-
 void remove_on_interrupt(const std::string& path) {
-  interrupts_held hold;
   watch_interrupts();
   for (char*& slot : g_pending) {
     if (!slot) {
@@ -32,6 +24,13 @@ void remove_on_interrupt(const std::string& path) {
       return;
     }
   }
+}
+
+}  // namespace
+
+void watch_interrupts() {
+  interrupts_held hold;
+  if (!g_installed) g_installed = install_interrupt_handlers();
 }
 
 void forget_on_interrupt(const std::string& path) {

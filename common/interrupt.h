@@ -17,19 +17,17 @@ struct interrupts_held {
   interrupts_held& operator=(const interrupts_held&) = delete;
 };
 
-// Until forgotten, path is removed when an interrupt ends the run, after
-// any tool still running has ended (it may be reading the file); the run
-// then ends by that interrupt all the same.  The first call installs the
-// handlers, leaving alone an interrupt the run was started to ignore.
-void remove_on_interrupt(const std::string& path);
+// Makes a file and has an interrupt remove it, as one held step, so that it
+// never exists unregistered: make says whether it made the file, and gives
+// its name.  Until forgotten, the file is removed when an interrupt ends the
+// run, after any tool still running has ended (it may be reading the file);
+// the run then ends by that interrupt all the same.  The first file made
+// installs the handlers, leaving alone an interrupt the run was started to
+// ignore.
+bool make_removed_on_interrupt(const std::function<bool(std::string* name)>& make,
+                               std::string* name);
 
 // path is gone or kept for good.
 void forget_on_interrupt(const std::string& path);
-
-// Makes a file and has an interrupt remove it, as one held step, so that it
-// never exists unregistered: make says whether it made the file, and gives
-// its name.
-bool make_removed_on_interrupt(const std::function<bool(std::string* name)>& make,
-                               std::string* name);
 
 #endif  // KIT_COMMON_INTERRUPT_H_
