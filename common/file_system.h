@@ -50,6 +50,9 @@ struct file_replacement {
   int checked = -1;
   file_id id;
   bool in_place = false;  // the old file is to be rewritten in place
+  // The new content reaches the disk before it takes the old one's place,
+  // so that a power loss leaves the old file or the new, never an empty one.
+  bool flush = false;
 };
 
 enum class replace_start {

@@ -19,11 +19,6 @@
 
 namespace {
 
-// Whether the new content must reach the disk before it takes the old one's
-// place, so that a power loss leaves the old file or the new, never an
-// empty one.
-enum class flush_to_disk { no, yes };
-
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -200,9 +195,9 @@ void flush_folder(const std::string& folder) {
 enum class rename_result { done, refused, failed };
 
 // Puts the fresh file, open as fd, in the old one's place.
-rename_result rename_fresh(file_replacement& replacement, int fd, flush_to_disk flush) {
+rename_result rename_fresh(file_replacement& replacement, int fd) {
   if ((replacement.checked >= 0 && !take_over_attributes(fd, replacement.checked)) ||
-      (flush == flush_to_disk::yes && !sync_file(fd)))
+      (replacement.flush && !sync_file(fd)))
     return rename_result::failed;
   interrupts_held hold;
   if (rename(replacement.fresh.c_str(), replacement.target.c_str()) != 0) {
@@ -211,20 +206,20 @@ rename_result rename_fresh(file_replacement& replacement, int fd, flush_to_disk 
   }
   forget_on_interrupt(replacement.fresh);
   replacement.fresh.clear();
-  if (flush == flush_to_disk::yes) flush_folder(directory_of(replacement.target));
+  if (replacement.flush) flush_folder(directory_of(replacement.target));
   return rename_result::done;
 }
 
 // Puts the new content, in the fresh file open as fd or in memory, in
 // place of the old.
-replace_result put_new_content(file_replacement& replacement, int fd, flush_to_disk flush) {
+replace_result put_new_content(file_replacement& replacement, int fd) {
   if (!replacement.in_place) {
-    const rename_result renamed = rename_fresh(replacement, fd, flush);
+    const rename_result renamed = rename_fresh(replacement, fd);
     if (renamed != rename_result::refused) {
       return renamed == rename_result::done ? replace_result::replaced : replace_result::unchanged;
     }
   }
-  return write_in_place(replacement.checked, fd, replacement, flush == flush_to_disk::yes);
+  return write_in_place(replacement.checked, fd, replacement);
 }
 
 // Finds the file that path names, and opens it where it exists: refused
@@ -255,18 +250,6 @@ int make_fresh(file_replacement& replacement) {
     fd = -1;
   }
   return fd;
-}
-
-// Closes writer and puts what it wrote in the old file's place, flushed to
-// disk first where asked.
-replace_result finish(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
-  int fd = -1;
-  const replace_result result = release_staged(replacement, writer, &fd)
-                                    ? put_new_content(replacement, fd, flush)
-                                    : replace_result::unchanged;
-  if (fd >= 0) close(fd);
-  abandon_replacement(replacement, writer);
-  return result;
 }
 
 }  // namespace
@@ -314,7 +297,13 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
 }
 
 replace_result finish_replacement(file_replacement& replacement, text_writer& writer) {
-  return finish(replacement, writer, flush_to_disk::no);
+  int fd = -1;
+  const replace_result result = release_staged(replacement, writer, &fd)
+                                    ? put_new_content(replacement, fd)
+                                    : replace_result::unchanged;
+  if (fd >= 0) close(fd);
+  abandon_replacement(replacement, writer);
+  return result;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
@@ -322,17 +311,6 @@ void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   if (!replacement.fresh.empty()) remove_file(replacement.fresh);
   if (replacement.checked >= 0) close(replacement.checked);
   replacement = file_replacement();
-}
-
-replace_result replace_file_text(const std::string& path, std::string_view text) {
-  file_replacement replacement;
-  text_writer writer;
-  if (!path_exists(path) || start_replacement(path, replacement, writer) != replace_start::started)
-    return replace_result::unchanged;
-  write_text(writer, text);
-  // Response files are kept with the sources: a power loss must leave the
-  // old or the new one, never an empty file.
-  return finish(replacement, writer, flush_to_disk::yes);
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

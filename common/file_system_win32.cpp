@@ -14,11 +14,6 @@
 
 namespace {
 
-// Whether the new content must reach the disk before it takes the old one's
-// place, so that a power loss leaves the old file or the new, never an
-// empty one.
-enum class flush_to_disk { no, yes };
-
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
   if (slash == std::string::npos) return ".";
@@ -164,13 +159,13 @@ bool identify_handle(HANDLE file, file_id* id) {
 
 // Writes the staged content over the old file, reopened: only when it is
 // still the file checked at the start.
-replace_result rewrite_reopened(file_replacement& replacement, int fresh, bool flush) {
+replace_result rewrite_reopened(file_replacement& replacement, int fresh) {
   const int fd = open_for_update(replacement.target);
   file_id id;
   replace_result result = replace_result::unchanged;
   if (fd >= 0 && identify_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &id) &&
       same_file(id, replacement.id)) {
-    result = write_in_place(fd, fresh, replacement, flush);
+    result = write_in_place(fd, fresh, replacement);
   }
   if (fd >= 0) _close(fd);
   return result;
@@ -181,25 +176,6 @@ replace_result rewrite_reopened(file_replacement& replacement, int fresh, bool f
 bool check_target(const std::string& path, file_replacement& replacement) {
   return may_write(path) && final_target(path, &replacement.target) &&
          identify_file(replacement.target, &replacement.id);
-}
-
-// Closes writer and puts what it wrote in the old file's place, flushed to
-// disk first where asked.
-replace_result finish(file_replacement& replacement, text_writer& writer, flush_to_disk flush) {
-  int fd = -1;
-  bool ok = release_staged(replacement, writer, &fd) &&
-            (flush == flush_to_disk::no || fd < 0 || sync_file(fd));
-  replace_result result = replace_result::unchanged;
-  if (ok && replacement.in_place)
-    result = rewrite_reopened(replacement, fd, flush == flush_to_disk::yes);
-  if (fd >= 0 && _close(fd) != 0) ok = false;
-  if (ok && !replacement.in_place && move_into_place(replacement.fresh, replacement.target)) {
-    forget_on_interrupt(replacement.fresh);
-    replacement.fresh.clear();
-    result = replace_result::replaced;
-  }
-  abandon_replacement(replacement, writer);
-  return result;
 }
 
 }  // namespace
@@ -251,26 +227,25 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
 }
 
 replace_result finish_replacement(file_replacement& replacement, text_writer& writer) {
-  return finish(replacement, writer, flush_to_disk::no);
+  int fd = -1;
+  bool ok =
+      release_staged(replacement, writer, &fd) && (!replacement.flush || fd < 0 || sync_file(fd));
+  replace_result result = replace_result::unchanged;
+  if (ok && replacement.in_place) result = rewrite_reopened(replacement, fd);
+  if (fd >= 0 && _close(fd) != 0) ok = false;
+  if (ok && !replacement.in_place && move_into_place(replacement.fresh, replacement.target)) {
+    forget_on_interrupt(replacement.fresh);
+    replacement.fresh.clear();
+    result = replace_result::replaced;
+  }
+  abandon_replacement(replacement, writer);
+  return result;
 }
 
 void abandon_replacement(file_replacement& replacement, text_writer& writer) {
   close_writer(writer);
   if (!replacement.fresh.empty()) remove_file(replacement.fresh);
   replacement = file_replacement();
-}
-
-replace_result replace_file_text(const std::string& path, std::string_view text) {
-  file_replacement replacement;
-  text_writer writer;
-  if (kind_of(path) != entry_kind::disk_file ||
-      start_replacement(path, replacement, writer) != replace_start::started) {
-    return replace_result::unchanged;
-  }
-  write_text(writer, text);
-  // Response files are kept with the sources: a power loss must leave the
-  // old or the new one, never an empty file.
-  return finish(replacement, writer, flush_to_disk::yes);
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

@@ -9,13 +9,7 @@
 
 namespace {
 
-// Where the new content waits: a file (fd), or memory.
-struct in_place_store {
-  int fd;
-  std::string* memory;
-};
-
-// A place in a file or in memory.
+// A place in a file (fd), or in memory.
 struct place {
   int fd;
   std::string* memory;
@@ -61,17 +55,12 @@ bool copy_bytes(place from, place to, std::uint64_t count) {
   return true;
 }
 
-// Puts the content over the target: first its tail past the old end, which
-// makes the room (a full disk fails here, before any old byte changed),
-// then the rest.
-bool put_content(const in_place_store& store, int target, std::uint64_t length,
-                 std::uint64_t old_length, bool flush) {
-  const place content = {store.fd, store.memory, 0};
-  if (length > old_length && !copy_bytes({store.fd, store.memory, old_length},
-                                         {target, nullptr, old_length}, length - old_length))
-    return false;
-  return copy_bytes(content, {target, nullptr, 0}, std::min(length, old_length)) &&
-         set_file_length(target, length) && (!flush || sync_file(target));
+// Copies count bytes from from over the start of target, which then has
+// length bytes.
+bool write_over(const place& from, int target, std::uint64_t count, std::uint64_t length,
+                bool flush) {
+  return copy_bytes(from, {target, nullptr, 0}, count) && set_file_length(target, length) &&
+         (!flush || sync_file(target));
 }
 
 }  // namespace
@@ -95,29 +84,29 @@ bool release_staged(file_replacement& replacement, text_writer& writer, int* fre
   return *fresh >= 0;
 }
 
-replace_result write_in_place(int target, int fresh, file_replacement& replacement, bool flush) {
+replace_result write_in_place(int target, int fresh, file_replacement& replacement) {
+  std::string* memory = &replacement.in_memory;
   const std::int64_t new_length =
-      fresh >= 0 ? file_length(fresh) : static_cast<std::int64_t>(replacement.in_memory.size());
+      fresh >= 0 ? file_length(fresh) : static_cast<std::int64_t>(memory->size());
   // Waits here, where an interrupt still ends the run with nothing changed.
   if (new_length < 0 || !lock_file(target)) return replace_result::unchanged;
   const std::uint64_t length = static_cast<std::uint64_t>(new_length);
-  const in_place_store store = {fresh, &replacement.in_memory};
   const std::int64_t old_length = file_length(target);
-  // The old content goes after the new one, to be put back from there.
-  const place kept = {store.fd, store.memory, length};
-  if (old_length < 0 ||
-      !copy_bytes({target, nullptr, 0}, kept, static_cast<std::uint64_t>(old_length))) {
-    unlock_file(target);
-    return replace_result::unchanged;
-  }
   const std::uint64_t old = static_cast<std::uint64_t>(old_length);
-  replace_result result = replace_result::replaced;
-  {
+  // The old content goes after the new one, to be put back from there.
+  const place kept = {fresh, memory, length};
+  replace_result result = replace_result::unchanged;
+  if (old_length >= 0 && copy_bytes({target, nullptr, 0}, kept, old)) {
     interrupts_held hold;
-    if (!put_content(store, target, length, old, flush)) {
-      const bool restored = copy_bytes(kept, {target, nullptr, 0}, old) &&
-                            set_file_length(target, old) && (!flush || sync_file(target));
-      result = restored ? replace_result::unchanged : replace_result::damaged;
+    // The tail past the old end first: it makes the room, and a full disk
+    // fails there, before any old byte changed.
+    const bool written =
+        (length <= old || copy_bytes({fresh, memory, old}, {target, nullptr, old}, length - old)) &&
+        write_over({fresh, memory, 0}, target, std::min(length, old), length, replacement.flush);
+    if (written) {
+      result = replace_result::replaced;
+    } else if (!write_over(kept, target, old, old, replacement.flush)) {
+      result = replace_result::damaged;
     }
   }
   unlock_file(target);

@@ -33,8 +33,8 @@ bool release_staged(file_replacement& replacement, text_writer& writer, int* fre
 // before the first old byte changes, by writing its tail past the old end,
 // and the interrupts wait until the file is whole.  On any failure the old
 // content, kept after the new one, is put back: the file is the old one or
-// the new one, never a mix, unless even that fails (damaged).  With flush,
-// the file reaches the disk before this says replaced.
-replace_result write_in_place(int target, int fresh, file_replacement& replacement, bool flush);
+// the new one, never a mix, unless even that fails (damaged).  With
+// replacement.flush, the file reaches the disk before this says replaced.
+replace_result write_in_place(int target, int fresh, file_replacement& replacement);
 
 #endif  // KIT_COMMON_IN_PLACE_H_
