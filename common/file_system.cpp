@@ -1,5 +1,14 @@
 #include "common/file_system.h"
 
+#include "common/stream_io.h"
+
+void abandon_replacement(file_replacement& replacement, text_writer& writer) {
+  close_writer(writer);
+  if (!replacement.fresh.empty()) remove_file(replacement.fresh);
+  if (replacement.checked >= 0) close_file(replacement.checked);
+  replacement = file_replacement();
+}
+
 replace_result replace_file_text(const std::string& path, std::string_view text) {
   file_replacement replacement;
   text_writer writer;

@@ -87,21 +87,15 @@ bool resolve_target(const std::string& path, std::string* target) {
 }
 
 // Creates a new file from a mkstemp pattern whose last suffix_length bytes
-// are kept; -1 when none can be made.
-int create_from_pattern(const std::string& pattern, int suffix_length, std::string* name) {
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = mkostemps(buffer.data(), suffix_length, O_CLOEXEC);
-  if (fd >= 0) *name = buffer.data();
-  return fd;
-}
-
-// As create_from_pattern, and has an interrupt remove the file.
+// are kept, and has an interrupt remove it; -1 when none can be made.
 int create_registered(const std::string& pattern, int suffix_length, std::string* name) {
   int fd = -1;
   make_removed_on_interrupt(
       [&](std::string* made) {
-        fd = create_from_pattern(pattern, suffix_length, made);
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        fd = mkostemps(buffer.data(), suffix_length, O_CLOEXEC);
+        if (fd >= 0) *made = buffer.data();
         return fd >= 0;
       },
       name);
@@ -304,13 +298,6 @@ replace_result finish_replacement(file_replacement& replacement, text_writer& wr
   if (fd >= 0) close(fd);
   abandon_replacement(replacement, writer);
   return result;
-}
-
-void abandon_replacement(file_replacement& replacement, text_writer& writer) {
-  close_writer(writer);
-  if (!replacement.fresh.empty()) remove_file(replacement.fresh);
-  if (replacement.checked >= 0) close(replacement.checked);
-  replacement = file_replacement();
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

@@ -14,6 +14,13 @@
 
 namespace {
 
+// A handle to the file or folder under path that only looks at it: any
+// other process may still read, write or remove it.
+HANDLE open_to_look(const std::string& path) {
+  return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
   if (slash == std::string::npos) return ".";
@@ -62,8 +69,7 @@ int create_fresh(const std::string& prefix, const std::string& suffix, std::stri
 enum class entry_kind { none, disk_file, other };
 
 entry_kind kind_of(const std::string& path, DWORD* file_type = nullptr) {
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = open_to_look(path);
   if (file == INVALID_HANDLE_VALUE) {
     return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? entry_kind::none
                                                                        : entry_kind::other;
@@ -91,8 +97,7 @@ bool may_write(const std::string& path) {
 // link keeps pointing at the replaced file; false where that cannot be
 // told, rather than replace the link with a plain file.
 bool final_target(const std::string& path, std::string* target) {
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = open_to_look(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
   // Asked with no room, the call tells the room the name needs: with its
@@ -123,17 +128,6 @@ void take_over_security(const std::string& from, const std::string& to) {
     SetFileSecurityA(to.c_str(), what, descriptor.data());
 }
 
-// How many names the file has; 1 where that cannot be told.
-unsigned long long link_count(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  return known ? info.nNumberOfLinks : 1;
-}
-
 // Puts the fresh file in the old one's place.  Another process that holds
 // the old file open for a moment (a virus scanner, an indexer, an editor)
 // makes the move fail for as long: it is tried again for about a second.
@@ -149,18 +143,28 @@ bool move_into_place(const std::string& fresh, const std::string& target) {
   }
 }
 
-bool identify_handle(HANDLE file, file_id* id) {
+// Which file the handle is open on, and how many names it has.
+bool identify_handle(HANDLE file, file_id* id, unsigned long long* links = nullptr) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file, &info)) return false;
   id->device = info.dwVolumeSerialNumber;
   id->inode = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if (links) *links = info.nNumberOfLinks;
   return true;
+}
+
+bool identify_path(const std::string& path, file_id* id, unsigned long long* links) {
+  HANDLE file = open_to_look(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = identify_handle(file, id, links);
+  CloseHandle(file);
+  return ok;
 }
 
 // Writes the staged content over the old file, reopened: only when it is
 // still the file checked at the start.
 replace_result rewrite_reopened(file_replacement& replacement, int fresh) {
-  const int fd = open_for_update(replacement.target);
+  const int fd = _open(replacement.target.c_str(), _O_RDWR | _O_BINARY);
   file_id id;
   replace_result result = replace_result::unchanged;
   if (fd >= 0 && identify_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &id) &&
@@ -171,13 +175,6 @@ replace_result rewrite_reopened(file_replacement& replacement, int fresh) {
   return result;
 }
 
-// The file that path names, a file on disk: the file itself where path is
-// a symbolic link, which this run must be allowed to write.
-bool check_target(const std::string& path, file_replacement& replacement) {
-  return may_write(path) && final_target(path, &replacement.target) &&
-         identify_file(replacement.target, &replacement.id);
-}
-
 }  // namespace
 
 bool path_exists(const std::string& path) {
@@ -186,13 +183,7 @@ bool path_exists(const std::string& path) {
 }
 
 bool identify_file(const std::string& path, file_id* id) {
-  if (holds_zero_byte(path)) return false;
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const bool ok = identify_handle(file, id);
-  CloseHandle(file);
-  return ok;
+  return !holds_zero_byte(path) && identify_path(path, id, nullptr);
 }
 
 bool remove_file(const std::string& path) {
@@ -217,11 +208,15 @@ replace_start start_replacement(const std::string& path, file_replacement& repla
   if (kind == entry_kind::other) return replace_start::not_a_file;
   const bool exists = kind == entry_kind::disk_file;
   replacement.target = path;
-  if (exists && !check_target(path, replacement)) return replace_start::refused;
+  // The file itself where path is a symbolic link; this run must be allowed to write it.
+  unsigned long long links = 1;
+  if (exists && !(may_write(path) && final_target(path, &replacement.target) &&
+                  identify_path(replacement.target, &replacement.id, &links)))
+    return replace_start::refused;
   const int fd = create_fresh(directory_of(replacement.target) + "\\.kit-", "", &replacement.fresh);
   if (fd < 0 && !exists) return replace_start::refused;
   if (fd >= 0 && exists) take_over_security(replacement.target, replacement.fresh);
-  replacement.in_place = exists && rewrite_in_place(fd >= 0, link_count(replacement.target));
+  replacement.in_place = exists && rewrite_in_place(fd >= 0, links);
   stage_new_content(fd, replacement, writer);
   return replace_start::started;
 }
@@ -240,12 +235,6 @@ replace_result finish_replacement(file_replacement& replacement, text_writer& wr
   }
   abandon_replacement(replacement, writer);
   return result;
-}
-
-void abandon_replacement(file_replacement& replacement, text_writer& writer) {
-  close_writer(writer);
-  if (!replacement.fresh.empty()) remove_file(replacement.fresh);
-  replacement = file_replacement();
 }
 
 bool create_unique_file(const std::string& prefix, const std::string& suffix, text_writer& writer,

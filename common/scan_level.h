@@ -14,9 +14,8 @@ enum class scan_level { bytes, sse2, avx2, avx512 };
 // The widest level this build, processor and system can run.
 scan_level best_scan_level();
 
-// Source lines are read with this limit, in pieces of at most this many
-// bytes less one: by the line reads of the counter and the expander, and
-// by the windows of their fast paths alike.
+// Source lines are read in pieces of at most this many bytes less one, by
+// the line reads and the windows of the counter and the expander alike.
 const std::size_t kSourceLineLimit = 255;
 
 #endif  // KIT_COMMON_SCAN_LEVEL_H_

@@ -33,10 +33,6 @@ bool input_shrank(int fd, std::uint64_t size);
 
 bool write_output(int fd, const char* data, std::size_t size);
 
-// Opens an existing file for reading and writing, without cutting it; -1
-// when that fails.
-int open_for_update(const std::string& path);
-
 // Takes an exclusive lock on the whole file open as fd, waiting while
 // another holds one, and lets go of it.
 bool lock_file(int fd);

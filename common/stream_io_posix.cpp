@@ -54,11 +54,6 @@ bool write_output(int fd, const char* data, size_t size) {
   return true;
 }
 
-int open_for_update(const std::string& path) {
-  if (holds_zero_byte(path)) return -1;
-  return open(path.c_str(), O_RDWR | O_CLOEXEC);
-}
-
 bool lock_file(int fd) {
   while (flock(fd, LOCK_EX) != 0) {
     if (errno != EINTR) return false;

@@ -49,11 +49,6 @@ bool write_output(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-int open_for_update(const std::string& path) {
-  if (holds_zero_byte(path)) return -1;
-  return _open(path.c_str(), _O_RDWR | _O_BINARY);
-}
-
 bool lock_file(int fd) {
   OVERLAPPED whole = {};
   return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK, 0,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "common/stream_io.h"
@@ -176,7 +177,11 @@ void open_memory_writer(text_writer& writer, std::string* memory) {
 
 void text_writer::put_out(text_writer& writer, const char* data, std::size_t size) {
   if (writer.memory_) {
-    writer.memory_->append(data, size);
+    try {
+      writer.memory_->append(data, size);
+    } catch (const std::bad_alloc&) {
+      writer.failed_ = true;
+    }
   } else if (writer.fd_ < 0 || !write_output(writer.fd_, data, size)) {
     writer.failed_ = true;
   }

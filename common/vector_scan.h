@@ -164,13 +164,6 @@ inline std::uint64_t piece_starts(const window_kinds& kinds, std::uint32_t* leng
 // Runs Kernel at the level: Kernel::run<Bytes>(args...), written once, is
 // compiled into a function of each level's own instructions.  At the bytes
 // level nothing runs, and the result is 0.
-#ifdef KIT_SCAN_SSE2
-template <class Kernel, class... Args>
-std::size_t run_sse2(Args&&... args) {
-  return Kernel::template run<sse2_bytes>(std::forward<Args>(args)...);
-}
-#endif
-
 #ifdef KIT_SCAN_WIDE
 template <class Kernel, class... Args>
 KIT_AVX2_TARGET std::size_t run_avx2(Args&&... args) {
@@ -194,7 +187,7 @@ std::size_t scan_at_level(scan_level level, Args&&... args) {
 #endif
 #ifdef KIT_SCAN_SSE2
     case scan_level::sse2:
-      return run_sse2<Kernel>(std::forward<Args>(args)...);
+      return Kernel::template run<sse2_bytes>(std::forward<Args>(args)...);
 #endif
     default:
       return 0;

@@ -199,22 +199,12 @@ splice_failure open_include_file(const std::string& name, const file_id* destina
   return failure;
 }
 
-// The destination as the run starts: what was there (for the checks
-// whether a file read is the destination), and where the new text goes.
+// Where the new text goes; one that is no plain file takes it as it comes.
 struct destination {
-  file_id was;
-  bool known = false;
-  bool direct = false;  // no plain file: written as the text comes
   file_replacement replacement;
   text_writer writer;
+  bool direct = false;
 };
-
-bool start_destination(const std::string& dst_file, destination& dst) {
-  const replace_start start = start_replacement(dst_file, dst.replacement, dst.writer);
-  dst.direct = start == replace_start::not_a_file;
-  return start == replace_start::started ||
-         (dst.direct && open_writer(dst.writer, dst.replacement.target));
-}
 
 // A refusal, or a file that could not be read whole, leaves the old
 // destination: nothing read from a file that was cut may reach it.  After
@@ -266,21 +256,25 @@ const char* failure_message(splice_failure failure) {
 
 splice_outcome splice_file(const std::string& src_file, const std::string& dst_file,
                            const read_recorder& record) {
-  destination dst;
-  text_reader source;
   // The new destination is written to a fresh file that replaces the old
   // one only at the end, so every check whether a file is the destination
   // compares with the destination as it was, and a refusal leaves it whole.
-  dst.known = identify_file(dst_file, &dst.was);
-  const splice_failure opened = open_input(src_file, dst.known ? &dst.was : nullptr, false, source);
+  file_id old_id;
+  const file_id* old = identify_file(dst_file, &old_id) ? &old_id : nullptr;
+  text_reader source;
+  const splice_failure opened = open_input(src_file, old, false, source);
   if (opened != splice_failure::none) return {opened, false};
-  if (!start_destination(dst_file, dst)) return {splice_failure::cannot_open, false};
+  destination dst;
+  const replace_start start = start_replacement(dst_file, dst.replacement, dst.writer);
+  dst.direct = start == replace_start::not_a_file;
+  if (start != replace_start::started &&
+      !(dst.direct && open_writer(dst.writer, dst.replacement.target)))
+    return {splice_failure::cannot_open, false};
   if (record) record(src_file);
   folder_listings listings;
   const include_opener open_include = [&](const std::string& name, text_reader& reader) {
     std::string path;
-    const splice_failure failure =
-        open_include_file(name, dst.known ? &dst.was : nullptr, listings, reader, &path);
+    const splice_failure failure = open_include_file(name, old, listings, reader, &path);
     if (failure == splice_failure::none && record) record(path);
     return failure;
   };
